@@ -1,0 +1,28 @@
+# The two commands of the README: `make demo` and `make test`.
+# Each installs what is missing, configures and builds both builds.
+#   make test TEST=regex   runs only the CTest tests whose names match.
+
+SESSION := cmake/wine-session.sh
+TEST ?=
+
+.PHONY: all deps build demo test clean
+
+all: build
+
+deps:
+	@cmake/install-deps.sh
+
+build: deps
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32
+	cmake --preset win64 >/dev/null
+	cmake --build --preset win64
+
+test: build
+	$(SESSION) ctest --preset win64 $(if $(TEST),-R '$(TEST)')
+
+demo: build
+	$(SESSION) tests/demo/demo.sh
+
+clean:
+	rm -rf build dist
