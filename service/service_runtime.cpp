@@ -22,6 +22,8 @@ static volatile LONG g_keepAlive = 1;
 static HANDLE g_section = NULL;
 static HANDLE g_recordMutex = NULL;
 static PROCESS_INFORMATION g_server;
+// Set once a stop sequence has run to its end; NULL until a stop begins.
+static HANDLE g_stopFinished = NULL;
 
 void SaveServerArgument(const WCHAR* argument)
 {
@@ -141,8 +143,10 @@ static DWORD WINAPI ServiceControlHandler(DWORD control, DWORD eventType, LPVOID
     (void)eventData;
     (void)context;
     if (control == SERVICE_CONTROL_STOP) {
+        g_stopFinished = CreateEventW(NULL, TRUE, FALSE, NULL);
         ReportState(SERVICE_STOPPED, NO_ERROR);
         StopManagementServer();
+        SetEvent(g_stopFinished);
     }
     return NO_ERROR;
 }
@@ -197,4 +201,8 @@ void RunServiceDispatcher(void)
         {NULL, NULL},
     };
     StartServiceCtrlDispatcherW(dispatchTable);
+    // Some control managers let the dispatcher return as soon as the service
+    // reports stopped, while the handler still waits for the server.
+    if (g_stopFinished != NULL)
+        WaitForSingleObject(g_stopFinished, INFINITE);
 }

@@ -146,7 +146,6 @@ TEST_F(ServiceHost, CommandLineWithoutAControlManagerOperation)
         {L"-x", kUsage},
         {L"install", kUsage},
         {L"-i-", kUsage},
-        {L"-s", ""},
         {L"-S extra", ""},
     };
     for (const auto& c : cases)
@@ -228,10 +227,10 @@ TEST_F(ServiceHost, UninstallOfAnAbsentService)
 
 TEST_F(ServiceHost, OverlongCommandLineIsRefused)
 {
-    // 33 units of quoted path and " -s", a blank, and 226 more make 260 with no room for the NUL.
-    ExpectOutput(kInstallError, L"-i " + std::wstring(226, L'x'));
+    // 34 units of quoted path, 3 of " -s", a blank and 222 more make 260: no room for the NUL.
+    ExpectOutput(kInstallError, L"-i " + std::wstring(222, L'x'));
     EXPECT_EQ(0u, QueryService().dwCurrentState);
-    ExpectOutput(kStartedOk, L"-i " + std::wstring(225, L'x'));
+    ExpectOutput(kStartedOk, L"-i " + std::wstring(221, L'x'));
     EXPECT_EQ(260u - 1, ConfiguredBinaryPath().size());
 }
 
