@@ -22,7 +22,7 @@ test: build
 	$(SESSION) ctest --preset win64 $(if $(TEST),-R '$(TEST)')
 
 demo: build
-	$(SESSION) tests/demo/demo.sh
+	$(SESSION) demo/run-demo.sh
 
 clean:
 	rm -rf build dist
