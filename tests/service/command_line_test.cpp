@@ -31,8 +31,8 @@ TEST(ConfiguredCommandLine, BuildsQuotedPathSwitchAndOptionalArgument)
         {path200.c_str(), arg53.c_str(), 260, TRUE, nullptr},
         {path200.c_str(), arg54.c_str(), 260, FALSE, L""},
         {L"C:\\x.exe", arg250.c_str(), 260, FALSE, L""},
-        {L"C:\\x.exe", nullptr, 14, FALSE, L""},
-        {L"C:\\x.exe", nullptr, 15, TRUE, L"\"C:\\x.exe\" -s"},
+        {L"C:\\x.exe", nullptr, 13, FALSE, L""},
+        {L"C:\\x.exe", nullptr, 14, TRUE, L"\"C:\\x.exe\" -s"},
     };
     for (const CommandLineCase& c : cases) {
         WCHAR buffer[300];
