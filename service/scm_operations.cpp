@@ -114,17 +114,24 @@ static BOOL StartOpenedService(SC_HANDLE service)
     return FALSE;
 }
 
-BOOL StartArvexaService(void)
+// Opens the control manager and the service with full access, runs the
+// operation on it and closes both; FALSE when either cannot be opened.
+static BOOL RunOnOpenedService(BOOL (*operation)(SC_HANDLE service))
 {
     SC_HANDLE manager = OpenSCManagerW(NULL, NULL, SC_MANAGER_ALL_ACCESS);
     if (manager == NULL)
         return FALSE;
     SC_HANDLE service = OpenServiceW(manager, ARVEXA_SERVICE_NAME, SERVICE_ALL_ACCESS);
-    BOOL started = service != NULL && StartOpenedService(service);
+    BOOL succeeded = service != NULL && operation(service);
     if (service != NULL)
         CloseServiceHandle(service);
     CloseServiceHandle(manager);
-    return started;
+    return succeeded;
+}
+
+BOOL StartArvexaService(void)
+{
+    return RunOnOpenedService(StartOpenedService);
 }
 
 // Queries again, printing the failure; FALSE when the query failed.
@@ -199,17 +206,14 @@ BOOL StopArvexaService(void)
     return stopped;
 }
 
+static BOOL DeleteOpenedService(SC_HANDLE service)
+{
+    return DeleteService(service);
+}
+
 BOOL RemoveArvexaService(void)
 {
-    SC_HANDLE manager = OpenSCManagerW(NULL, NULL, SC_MANAGER_ALL_ACCESS);
-    if (manager == NULL)
-        return FALSE;
-    SC_HANDLE service = OpenServiceW(manager, ARVEXA_SERVICE_NAME, SERVICE_ALL_ACCESS);
-    BOOL removed = service != NULL && DeleteService(service);
-    if (service != NULL)
-        CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return removed;
+    return RunOnOpenedService(DeleteOpenedService);
 }
 
 void PrintUsage(void)
