@@ -27,6 +27,8 @@ enum {
     RESULT_NO_SCENARIO = 5   // the scenario cannot be read or is invalid
 };
 
+static_assert(sizeof(I2Address) == 8, "the address record travels as 8 bytes by value");
+
 static const WCHAR SCENARIO_VARIABLE[] = L"KALVBRIDGE_SCENARIO";
 static const DWORD MAX_SCENARIO_BYTES = 16 * 1024 * 1024;
 static const uint32_t INIT_SIGNATURE = 0xBABA0001;

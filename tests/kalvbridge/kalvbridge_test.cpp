@@ -9,6 +9,8 @@
 
 #include <fstream>
 #include <functional>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -799,6 +801,61 @@ TEST_F(KalvbridgeTest, EventFaultIsAnAccessViolationInsideTheLibraryAndTheLibrar
     Events after = FetchEvents(0); // the event waited through the fault
     ASSERT_EQ(1, after.count);
     EXPECT_EQ(5u, after.Code(0));
+}
+
+std::string SourceFile(const char* path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The agent binds by name to the list in its module-definition file.
+TEST(KalvbridgeExports, AreExactlyTheNamesOfTheModuleDefinitionFile)
+{
+    std::istringstream definition(SourceFile(KALVBRIDGE_DEF_FILE));
+    std::set<std::string> listed;
+    std::string line;
+    bool inExports = false;
+    while (std::getline(definition, line)) {
+        std::istringstream words(line);
+        std::string word;
+        words >> word;
+        if (inExports && !word.empty() && word[0] != ';')
+            listed.insert(word);
+        inExports = inExports || word == "EXPORTS";
+    }
+    ASSERT_EQ(23u, listed.size());
+
+    HMODULE library = GetModuleHandleW(L"kalvbridge.dll");
+    ASSERT_NE((HMODULE)NULL, library);
+    const BYTE* base = (const BYTE*)library;
+    const IMAGE_NT_HEADERS* headers =
+        (const IMAGE_NT_HEADERS*)(base + ((const IMAGE_DOS_HEADER*)base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory =
+        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    const IMAGE_EXPORT_DIRECTORY* exports =
+        (const IMAGE_EXPORT_DIRECTORY*)(base + directory.VirtualAddress);
+    const DWORD* names = (const DWORD*)(base + exports->AddressOfNames);
+    std::set<std::string> exported;
+    for (DWORD i = 0; i < exports->NumberOfNames; i++)
+        exported.insert((const char*)(base + names[i]));
+    EXPECT_EQ(listed, exported);
+}
+
+TEST_F(KalvbridgeTest, TheReadmeExampleIsAValidScenario)
+{
+    std::string readme = SourceFile(KALVBRIDGE_README);
+    size_t start = readme.find("```json\n");
+    ASSERT_NE(std::string::npos, start);
+    start += 8;
+    UseScenario(readme.substr(start, readme.find("```", start) - start));
+    ASSERT_EQ(0, StartSession());
+    EXPECT_EQ(1u, ControllerCount());
+    EXPECT_NE(0, Buzzer(0).result);
+    EXPECT_EQ(129u, Battery(0).At(110, 1));
+    EXPECT_EQ(42u, Rebuild(0, 0).At(66, 1));
 }
 
 } // namespace
