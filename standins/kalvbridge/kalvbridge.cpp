@@ -114,8 +114,8 @@ static void RefreshScenario(void)
     bool sameSource = scenarioSeen && path == scenarioPath;
     if (sameSource && path.empty())
         return;
-    std::string text = DEFAULT_SCENARIO;
-    bool readable = path.empty() || ReadScenarioFile(path, &text);
+    std::string text;
+    bool readable = path.empty() ? (text = DEFAULT_SCENARIO, true) : ReadScenarioFile(path, &text);
     if (sameSource && (!readable || text == scenarioText))
         return;
     scenarioSeen = true;
