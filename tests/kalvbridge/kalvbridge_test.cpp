@@ -9,6 +9,7 @@
 
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -208,6 +209,17 @@ std::wstring ScenarioPath()
            L".json";
 }
 
+std::wstring CallLogPath()
+{
+    return ScenarioPath() + L".log";
+}
+
+std::string CallLog()
+{
+    std::ifstream file(CallLogPath().c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
 class KalvbridgeTest : public ::testing::Test
 {
 protected:
@@ -215,7 +227,9 @@ protected:
     {
         i2_finalize();
         SetEnvironmentVariableW(L"KALVBRIDGE_SCENARIO", NULL);
+        SetEnvironmentVariableW(L"KALVBRIDGE_CALL_LOG", NULL);
         DeleteFileW(ScenarioPath().c_str());
+        DeleteFileW(CallLogPath().c_str());
     }
 
     static void WriteScenario(const std::string& text)
@@ -647,6 +661,25 @@ TEST_F(KalvbridgeTest, AChangedScenarioFileIsServedFromTheNextCall)
     EXPECT_EQ(2u, ControllerCount()); // back to the default machine
 }
 
+TEST_F(KalvbridgeTest, CallLogRecordsEveryCallWithItsControllerAndResult)
+{
+    UseScenario(R"({"controllers": [{}, {"failingCalls": ["i2_getBuzzerStatus"]}]})");
+    SetEnvironmentVariableW(L"KALVBRIDGE_CALL_LOG", CallLogPath().c_str());
+    ASSERT_EQ(0, StartSession());
+    Battery(1);
+    Buzzer(1);
+    Info(5, 0);
+    DriverInfo();
+    EXPECT_EQ("i2_finalize - 0\n"
+              "i2_initialize - 0\n"
+              "i2_discover - 0\n"
+              "i2_getBatteryInfo 1 0\n"
+              "i2_getBuzzerStatus 1 1\n"
+              "i2_getControllerInfo 5 4\n"
+              "i2_getDriverInfo 0 0\n",
+              CallLog());
+}
+
 std::string EventScenario(const std::string& events, const std::string& switches = "")
 {
     return R"({"controllers": [{"events": [)" + events + "]" + switches + "}, {}]}";
@@ -780,6 +813,7 @@ TEST_F(KalvbridgeTest, EventFaultIsAnAccessViolationInsideTheLibraryAndTheLibrar
 {
     UseScenario(EventScenario(R"({"code": 5})", R"(, "eventFaults": 1)"));
     ASSERT_EQ(0, StartSession());
+    SetEnvironmentVariableW(L"KALVBRIDGE_CALL_LOG", CallLogPath().c_str());
     faultSeen = 0;
     PVOID handler = AddVectoredExceptionHandler(1, ResumeAfterFault);
     RtlCaptureContext(&resumeContext);
@@ -789,6 +823,7 @@ TEST_F(KalvbridgeTest, EventFaultIsAnAccessViolationInsideTheLibraryAndTheLibrar
     ASSERT_TRUE(faultSeen);
     EXPECT_EQ((DWORD)EXCEPTION_ACCESS_VIOLATION, faultCode);
     EXPECT_TRUE(faultInsideLibrary);
+    EXPECT_EQ("i2_getHBAEvents 0 -1\n", CallLog());
 
     // The library lock is free: another thread is served.
     HANDLE thread = CreateThread(NULL, 0, CountControllersOnAnotherThread, NULL, 0, NULL);
