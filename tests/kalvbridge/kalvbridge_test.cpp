@@ -300,7 +300,7 @@ const char FIELD_SCENARIO[] = R"json({
     { "deviceId": "0x12345678", "subsystemId": 305419896,
       "firmwareVersion": [1, 2, 3, 4], "page2Version": [5, 6, 7, 65536],
       "pathWords": [11, 12, 13, 4294967295],
-      "byte316": 16, "byte317": 17, "byte318": 18, "byte320": 20, "byte321": 21,
+      "byte316": 16, "byte317": 17, "byte318": 18, "byte320": "020", "byte321": 21,
       "byte322": 22, "byte324": 24, "byte325": 25, "byte329": 1,
       "word332": "0xCAFEBABE", "half338": 338, "half348": 348, "half376": 376, "byte378": 78,
       "settingsByte82": 82, "buzzer": 7,
@@ -348,6 +348,7 @@ TEST_F(KalvbridgeTest, RepliesCarryTheScenarioValuesWhereTheAgentReadsThem)
         {"firmware 1", [] { return Info(0, 0); }, 300, 4, 1},
         {"firmware 4", [] { return Info(0, 0); }, 312, 4, 4},
         {"byte 316", [] { return Info(0, 0); }, 316, 1, 16},
+        {"byte 320 from a decimal text", [] { return Info(0, 0); }, 320, 1, 20},
         {"byte 321", [] { return Info(0, 0); }, 321, 1, 21},
         {"byte 329", [] { return Info(0, 0); }, 329, 1, 1},
         {"word 332", [] { return Info(0, 0); }, 332, 4, 0xCAFEBABE},
@@ -634,6 +635,8 @@ TEST_F(KalvbridgeTest, InvalidScenariosAreRefusedAtDiscovery)
         R"({"controllers": [{"events": [{"description": "no code"}]}]})",
         R"({"controllers": [{"failingCalls": ["i2_getEverything"]}]})",
         R"({"controllers": [{"word332": 1.5}]})",
+        R"({"controllers": [{"word332": "0x"}]})",
+        R"({"controllers": [{"word332": "12ab"}]})",
         R"({"controllers": {}})",
     };
     for (const char* scenario : scenarios) {
