@@ -26,7 +26,7 @@ static const DWORD POLL_MS = 100;
 static const DWORD OPEN_ATTEMPTS = 50;
 // With no notifier server draining, a full mailbox must not keep the service
 // host waiting for this process forever.
-static const DWORD CONTROL_NOTICE_WAIT_MS = 5000;
+static const DWORD CONTROL_NOTICE_WAIT_MS = 2000;
 
 enum ServerState { STATE_RUN, STATE_STOP, STATE_UNKNOWN };
 

@@ -190,3 +190,16 @@ bool FindDoubleRun(const std::wstring& commandLine, DoubleRun* run)
         }
     return false;
 }
+
+HANDLE StartTrayDouble(const std::wstring& path, const std::wstring& pipeName)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    std::vector<wchar_t> commandLine(pipeName.begin(), pipeName.end());
+    commandLine.push_back(L'\0');
+    if (!CreateProcessW(path.c_str(), commandLine.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return NULL;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}

@@ -61,3 +61,6 @@ std::vector<DoubleRun> DoubleRuns();
 // The run whose command line is exactly commandLine; false when none yet.
 bool FindDoubleRun(const std::wstring& commandLine, DoubleRun* run);
 std::wstring SystemDirectory();
+// Starts the double at path with pipeName as its whole command line, as the
+// notifier server does; returns the process handle or NULL.
+HANDLE StartTrayDouble(const std::wstring& path, const std::wstring& pipeName);
