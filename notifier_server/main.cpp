@@ -41,6 +41,7 @@ static void StartDrainThread(void)
 static int RunMessageLoop(void)
 {
     MSG message;
+    ZeroMemory(&message, sizeof(message));
     while (GetMessageW(&message, NULL, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
@@ -53,8 +54,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, 
     (void)previous;
     (void)commandLine;
     (void)show;
-    WCHAR title[RESOURCE_STRING_UNITS];
-    WCHAR className[RESOURCE_STRING_UNITS];
+    WCHAR title[RESOURCE_STRING_UNITS] = L"";
+    WCHAR className[RESOURCE_STRING_UNITS] = L"";
     LoadStringW(instance, IDS_SERVER_TITLE, title, RESOURCE_STRING_UNITS);
     LoadStringW(instance, IDS_SERVER_CLASS, className, RESOURCE_STRING_UNITS);
     RegisterServerWindowClass(instance, className);

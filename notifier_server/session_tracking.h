@@ -25,5 +25,6 @@ LRESULT CALLBACK ServerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 BOOL IsTrayNotifierInConsoleSession(void);
 void SetPendingLaunch(const WCHAR* pipeName, DWORD sessionId);
 // Thread routine: starts the tray notifier in the console session, connects
-// to its pipe and files the connection. 0 when connected, else -1.
+// to its pipe and files the connection. 0 when connected, else -1. Its
+// argument is the thread's own heap copy of the pending launch, freed here.
 DWORD WINAPI LaunchAndConnect(LPVOID launch);
