@@ -112,7 +112,7 @@ struct IconCase {
 TEST_F(ProgramResources, SeverityIconsAsDrawn)
 {
     const IconCase cases[] = {
-        {129, {16}, Yellow, 25, Dark, 3},
+        {129, {16}, Yellow, 12, Dark, 3},
         {130, {16}, Red, 25, White, 5},
         {131, {48, 32, 16}, Pale, 25, Blue, 3},
     };
