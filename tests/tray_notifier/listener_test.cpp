@@ -107,6 +107,7 @@ void ExpectRefusedSecondStart(const std::wstring& secondPipe)
     EXPECT_EQ(2u, ExitCodeAfter(second, 0));
     EXPECT_FALSE(sawPipe);
     EXPECT_FALSE(sawWindow);
+    TerminateProcess(second, 1);
     CloseHandle(second);
 }
 

@@ -2,9 +2,7 @@
 // asks of the shell, the session service and the icon loader, call by call.
 #include <gtest/gtest.h>
 
-#include <future>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "console_session.h"
@@ -367,16 +365,21 @@ TEST_F(Presenter, DestroyRemovesTheIconAndEndsTheMessageLoop)
 TEST_F(Presenter, BalloonPauseHoldsUpNeitherClicksNorSessionChanges)
 {
     Show(L"icon up", 1);
-    bool clickedDuringPause = false;
+    HANDLE windowThread = NULL;
+    bool handledDuringPause = false;
     fakeSystem.duringPause = [&] {
-        std::future<void> click = std::async(std::launch::async, [] {
+        windowThread = CreateThread(NULL, 0, [](LPVOID) -> DWORD {
             NotifierWindowProc(kWindow, WM_APP, 2, WM_LBUTTONDOWN);
             NotifierWindowProc(kWindow, WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 0);
-        });
-        clickedDuringPause = click.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+            return 0;
+        }, NULL, 0, NULL);
+        handledDuringPause = WaitForSingleObject(windowThread, 5000) == WAIT_OBJECT_0;
     };
     Show(L"second", 2);
-    EXPECT_TRUE(clickedDuringPause);
+    ASSERT_NE((HANDLE)NULL, windowThread);
+    EXPECT_TRUE(handledDuringPause);
+    WaitForSingleObject(windowThread, INFINITE);
+    CloseHandle(windowThread);
 }
 
 }  // namespace
