@@ -5,6 +5,11 @@
 // beside itself (UTF-8): line 1 its command line, line 2 its working
 // directory. A command line holding "--linger-ms=N" makes it stay N ms
 // after it has seen "Stop", to show who waits for it.
+//
+// It also owns the event mailbox: it creates the mapping and its mutex before
+// anything else, posts the start notice, and posts the terminate notice once
+// the record says "Stop". post_notice.exe adds notices while it runs. Without
+// a service host, a test publishes the record itself (tests/support).
 #include <windows.h>
 
 #include <stdio.h>
@@ -12,10 +17,16 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "mailbox_writer.h"
+#include "notice.h"
+
 static const WCHAR SECTION_NAME[] = L"Global\\ArvexaFileMappingObject";
 static const WCHAR MUTEX_NAME[] = L"Global\\Arvexa";
 static const DWORD POLL_MS = 100;
 static const DWORD OPEN_ATTEMPTS = 50;
+// With no notifier server draining, a full mailbox must not keep the service
+// host waiting for this process forever.
+static const DWORD CONTROL_NOTICE_WAIT_MS = 2000;
 
 enum ServerState { STATE_RUN, STATE_STOP, STATE_UNKNOWN };
 
@@ -96,6 +107,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, 
     (void)previous;
     (void)commandLine;
     (void)show;
+    CreateMailbox();
+    PostNotice(START_NOTICE, CONTROL_NOTICE_WAIT_MS);
     RecordLaunch();
     HANDLE section;
     HANDLE mutex;
@@ -103,6 +116,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, 
         return 1;
     while (ReadState(section, mutex) != STATE_STOP)
         Sleep(POLL_MS);
+    PostNotice(TERMINATE_NOTICE, CONTROL_NOTICE_WAIT_MS);
     Sleep(LingerAfterStop());
     CloseHandle(section);
     CloseHandle(mutex);

@@ -192,3 +192,36 @@ std::string WideToUtf8(const std::wstring& text)
     WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &narrow[0], length, NULL, NULL);
     return narrow;
 }
+
+ServerStatusRecord PublishServerStatusRecord()
+{
+    ServerStatusRecord record;
+    record.section = CreateFileMappingW(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 256,
+                                        L"Global\\ArvexaFileMappingObject");
+    record.mutex = CreateMutexW(NULL, FALSE, L"Global\\Arvexa");
+    WriteServerStatus(record, L"Running", 1);
+    return record;
+}
+
+void WriteServerStatus(const ServerStatusRecord& record, const wchar_t* state, DWORD runFlag)
+{
+    BYTE* view = (BYTE*)MapViewOfFile(record.section, FILE_MAP_WRITE, 0, 0, 256);
+    if (view == NULL)
+        return;
+    WaitForSingleObject(record.mutex, INFINITE);
+    ZeroMemory(view, 132);
+    memcpy(view, state, wcslen(state) * sizeof(wchar_t));
+    memcpy(view + 128, &runFlag, sizeof(runFlag));
+    ReleaseMutex(record.mutex);
+    UnmapViewOfFile(view);
+}
+
+void CloseServerStatusRecord(ServerStatusRecord& record)
+{
+    if (record.section != NULL)
+        CloseHandle(record.section);
+    if (record.mutex != NULL)
+        CloseHandle(record.mutex);
+    record.section = NULL;
+    record.mutex = NULL;
+}

@@ -38,3 +38,16 @@ std::string ReadFileBytes(const std::wstring& path);
 
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);
+
+// The service host's server status record, published by a test so that the
+// management-server stand-in (Arvexa.exe) runs without a service host: it
+// runs while the record says "Running" with run flag 1 and ends on "Stop", 0.
+struct ServerStatusRecord {
+    HANDLE section;
+    HANDLE mutex;
+};
+// Creates "Global\ArvexaFileMappingObject" and "Global\Arvexa" and writes
+// "Running", 1. Both handles must stay open while the stand-in runs.
+ServerStatusRecord PublishServerStatusRecord();
+void WriteServerStatus(const ServerStatusRecord& record, const wchar_t* state, DWORD runFlag);
+void CloseServerStatusRecord(ServerStatusRecord& record);

@@ -1,0 +1,5 @@
+#pragma once
+#define IDS_SERVER_TITLE 103
+#define IDS_SERVER_CLASS 109
+#define IDI_SERVER_LARGE 107
+#define IDI_SERVER_SMALL 108
