@@ -21,10 +21,10 @@ const DemoNotice kNotices[] = {
 const char* SeverityName(DWORD infoFlags)
 {
     switch (infoFlags) {
-    case 17: return "information";
-    case 2: return "warning";
-    case 3: return "error";
-    default: return "other";
+    case 17: return "an information";
+    case 2: return "a warning";
+    case 3: return "an error";
+    default: return "an other";
     }
 }
 
@@ -43,7 +43,7 @@ bool ShowOne(const NoticePath& path, const DemoNotice& demo)
     if (!WaitUntil([&] { return ShownAfterProbes(path).size() > before; }, 20000))
         return false;
     ShownNotice shown = ShownAfterProbes(path).back();
-    Say("  tray notifier showed a " + std::string(SeverityName(shown.infoFlags)) + " balloon (info flags " +
+    Say("  tray notifier showed " + std::string(SeverityName(shown.infoFlags)) + " balloon (info flags " +
         std::to_string(shown.infoFlags) + ", icon " + std::to_string(shown.icon) + "): \"" +
         WideToUtf8(shown.message) + "\"");
     // Wine's tray draws the balloon a moment after the shell call.
@@ -70,7 +70,8 @@ void ShowClick(const NoticePath& path)
 int main()
 {
     NoticePath path;
-    Say("starting the management-server stand-in, NotiTrayServer.exe and the tray notifier");
+    Say("starting the management-server stand-in and NotiTrayServer.exe, which starts the tray notifier");
+    Say("(the tray notifier's recording build, installed as NotiTrayClient.exe in the system directory)");
     std::string failure = StartNoticePath(path);
     if (!failure.empty()) {
         Say("demo failed: " + failure);
