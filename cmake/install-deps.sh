@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   googletest nlohmann-json3-dev
   wine wine64 xvfb xauth
+  python3 imagemagick
 )
 
 missing=()
