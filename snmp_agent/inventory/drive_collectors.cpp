@@ -11,6 +11,9 @@
 #define EXTENT_RECORD_BYTES 32
 #define NO_ENCLOSURE 255
 #define NO_OWNER 255
+// A drive text without a NUL ends where the next field of the entry begins.
+#define DRIVE_TEXT_64_ROOM (110 - 64)
+#define DRIVE_TEXT_110_ROOM (148 - 110)
 
 static void FetchPhysicalDriveList(int controllerIndex, BYTE* reply)
 {
@@ -147,8 +150,8 @@ static void CollectPhysicalDrive(int controllerIndex, const BYTE* entry, DriveRo
     FormatDriveName(row->driveName, sizeof(row->driveName), driveId);
     row->driveHalfWord10 = (int)ReadReplyU16(entry, 10);
     row->fixedMinusOne5 = -1;
-    CopyReplyText(row->driveText64, sizeof(row->driveText64), entry + 64, I2_PHYSICAL_DRIVE_RECORD_BYTES - 64);
-    CopyReplyText(row->driveText110, sizeof(row->driveText110), entry + 110, I2_PHYSICAL_DRIVE_RECORD_BYTES - 110);
+    CopyReplyText(row->driveText64, sizeof(row->driveText64), entry + 64, DRIVE_TEXT_64_ROOM);
+    CopyReplyText(row->driveText110, sizeof(row->driveText110), entry + 110, DRIVE_TEXT_110_ROOM);
     FormatDecimalMegabytes(row->capacityText, sizeof(row->capacityText), ReadReplyU64(entry, 24));
     row->driveWord52 = (int)ReadReplyU32(entry, 52);
     row->driveHalfWord56 = (int)ReadReplyU16(entry, 56);

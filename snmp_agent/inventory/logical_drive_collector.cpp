@@ -36,6 +36,9 @@ static const BackgroundOperation g_operations[] = {
 // rebuild, synchronisation, redundancy check, migration.
 static const int g_percentOrder[] = {3, 0, 1, 2, 4};
 
+// A name without a NUL ends where byte 168 begins.
+#define LOGICAL_DRIVE_NAME_ROOM (168 - 52)
+
 #define OPERATION_COUNT (sizeof(g_operations) / sizeof(g_operations[0]))
 #define LARGEST_PROGRESS_REPLY I2_INIT_PROGRESS_BYTES
 
@@ -142,7 +145,7 @@ static void CollectLogicalDrive(int controllerIndex, const BYTE* entry, LogicalD
     ReadLogicalDriveSettings(controllerIndex, logicalDriveId, row);
     row->controllerNumber = controllerIndex + 1;
     row->logicalDriveNumber = (int)logicalDriveId + 1;
-    CopyReplyText(row->name, sizeof(row->name), entry + 52, I2_LOGICAL_DRIVE_RECORD_BYTES - 52);
+    CopyReplyText(row->name, sizeof(row->name), entry + 52, LOGICAL_DRIVE_NAME_ROOM);
     FormatDecimalMegabytes(row->capacityText1, sizeof(row->capacityText1), ReadReplyU64(entry, 12));
     FormatBinaryMegabytes(row->capacityText2, sizeof(row->capacityText2), ReadReplyU64(entry, 12));
     row->word44 = (int)ReadReplyU32(entry, 44);

@@ -642,8 +642,9 @@ TEST_F(CollectorTest, ExtentCountAndTextsStayWithinTheirFields)
     CollectLogicalDrives(1, g_logicalDrives, &logicalDrives);
     EXPECT_EQ(g_drives[0].extentCount, 16);
     EXPECT_EQ(extents, 16);
-    EXPECT_EQ(std::string(g_drives[0].driveText64), std::string(63, 'A'));
-    EXPECT_EQ(strlen(g_drives[0].driveText110), 63u);
+    // Each text ends where the entry's next field begins.
+    EXPECT_EQ(std::string(g_drives[0].driveText64), std::string(46, 'A'));
+    EXPECT_EQ(std::string(g_drives[0].driveText110), std::string(38, 'A'));
     EXPECT_EQ(std::string(g_logicalDrives[0].name), std::string(63, 'B'));
     EXPECT_LE(strlen(g_drives[0].ownerListText), 15u);
 }
