@@ -369,4 +369,28 @@ TEST_F(AgentDllTest, OverfullRepliesStayWithinTheTables)
     }
 }
 
+// A call that fails writes nothing; the fields drawn from it read zero,
+// not what an earlier reply left behind.
+TEST_F(AgentDllTest, FailedCallsReadAsZeros)
+{
+    Load(R"({ "failingCalls": ["i2_getDriverInfo"], "driverVersion": [5, 6, 7, 8],
+              "controllers": [
+                { "logicalDrives": [ { "id": 0, "activityFlags": "0x00000800", "settings": { "byte112": 1, "half113": 64 },
+                                       "progress": { "synchronisation": { "status": 3, "percent": 55 } } } ] },
+                { "failingCalls": ["i2_getLogDrvSettings", "i2_getLogDrvSynchProgress"],
+                  "logicalDrives": [ { "id": 0, "activityFlags": "0x00000800",
+                                       "progress": { "synchronisation": { "status": 3, "percent": 55 } } } ] } ] })");
+    const struct { Oid name; AsnInteger32 number; } cases[] = {
+        {Mib({1, 1, 1, 9, 1, 11, 1}), 8}, {Mib({1, 1, 1, 9, 1, 13, 1}), 55}, {Mib({1, 1, 1, 9, 1, 14, 1}), 1},
+        {Mib({1, 1, 1, 9, 1, 15, 1}), 64}, {Mib({1, 1, 1, 9, 1, 11, 2}), 2}, {Mib({1, 1, 1, 9, 1, 13, 2}), 0},
+        {Mib({1, 1, 1, 9, 1, 14, 2}), 0},  {Mib({1, 1, 1, 9, 1, 15, 2}), 0},
+    };
+    for (const auto& c : cases) {
+        AsnInteger32 status;
+        EXPECT_EQ(Get(c.name, &status).number, c.number) << OidText(c.name);
+        EXPECT_EQ(status, OK);
+    }
+    EXPECT_EQ(Text(Mib({1, 1, 1, 4, 0})), "0.0.0.0");
+}
+
 }  // namespace
