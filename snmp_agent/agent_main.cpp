@@ -9,6 +9,7 @@
 #include "inventory/reply_fields.h"
 #include "mib/mib_registry.h"
 #include "mib/variable_resolution.h"
+#include "traps.h"
 
 #define TRAP_DRAIN_EVENT_NAME "_ReaderReading"
 
@@ -16,12 +17,13 @@ CRITICAL_SECTION g_inventoryLock;
 BOOL g_discovered = FALSE;
 int g_discoveryStatus = 1;
 
+CRITICAL_SECTION g_trapLock;
+DWORD g_uptimeReference = 0;
+HANDLE g_trapEvent = NULL;
+HANDLE g_trapDrainEvent = NULL;
+HANDLE g_stopEvent = NULL;
+
 static BOOL g_inventoryLockCreated = FALSE;
-static CRITICAL_SECTION g_trapLock;
-static DWORD g_uptimeReference = 0;
-static HANDLE g_trapEvent = NULL;
-static HANDLE g_trapDrainEvent = NULL;
-static HANDLE g_stopEvent = NULL;
 
 static void BuildInitialisationBlock(BYTE* block)
 {
@@ -77,6 +79,7 @@ extern "C" BOOL WINAPI SnmpExtensionInit(DWORD uptimeReference, HANDLE* trapEven
     InitializeCriticalSection(&g_trapLock);
     g_trapDrainEvent = CreateEventA(NULL, TRUE /* bManualReset */, FALSE /* bInitialState */, TRAP_DRAIN_EVENT_NAME);
     g_stopEvent = CreateEventA(NULL, TRUE /* bManualReset */, FALSE /* bInitialState */, NULL);
+    StartEventPoller();
     return TRUE;
 }
 
@@ -93,12 +96,7 @@ extern "C" BOOL WINAPI SnmpExtensionTrap(AsnObjectIdentifier* enterprise, AsnInt
                                          AsnInteger32* specificTrap, AsnTimeticks* timeStamp,
                                          SnmpVarBindList* bindings)
 {
-    (void)enterprise;
-    (void)genericTrap;
-    (void)specificTrap;
-    (void)timeStamp;
-    (void)bindings;
-    return FALSE;
+    return BuildNextTrap(enterprise, genericTrap, specificTrap, timeStamp, bindings);
 }
 
 static void CloseEvent(HANDLE* event)
@@ -108,8 +106,12 @@ static void CloseEvent(HANDLE* event)
     *event = NULL;
 }
 
+// A poller that has not ended within its time still uses the events, the
+// storage library and the inventory lock: they are left to it.
 extern "C" void WINAPI SnmpExtensionClose()
 {
+    if (!StopEventPoller())
+        return;
     CloseEvent(&g_stopEvent);
     CloseEvent(&g_trapEvent);
     CloseEvent(&g_trapDrainEvent);

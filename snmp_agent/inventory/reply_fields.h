@@ -5,6 +5,9 @@
 
 #include "../storage_library.h"
 
+// The address record travels by value as 8 bytes in both builds.
+static_assert(sizeof(I2Address) == 8, "address record");
+
 inline DWORD ReadReplyU8(const BYTE* reply, size_t offset)
 {
     return reply[offset];

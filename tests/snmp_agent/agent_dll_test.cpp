@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "agent_dll.h"
 #include "agent_query.h"
 #include "test_support.h"
 
@@ -91,100 +92,6 @@ std::vector<Oid> ExpectedInstances(const std::vector<int>& rowCounts)
     return instances;
 }
 
-// GetProcAddress hands back a generic pointer; go through void* to the
-// export's own type.
-template <typename Function>
-Function Export(HMODULE module, const char* name)
-{
-    return (Function)(void*)GetProcAddress(module, name);
-}
-
-class AgentDllTest : public ::testing::Test {
-protected:
-    HMODULE agent = NULL;
-    PFNSNMPEXTENSIONINIT init = NULL;
-    QueryFunction query = NULL;
-    PFNSNMPEXTENSIONTRAP trap = NULL;
-    PFNSNMPEXTENSIONCLOSE close = NULL;
-    bool initialised = false;
-    std::wstring scenarioPath;
-
-    void SetUp() override
-    {
-        wchar_t folder[MAX_PATH];
-        GetTempPathW(MAX_PATH, folder);
-        scenarioPath = std::wstring(folder) + L"agent-scenario-" + std::to_wstring(GetCurrentProcessId()) + L".json";
-    }
-
-    void TearDown() override
-    {
-        if (initialised)
-            close();
-        if (agent != NULL)
-            FreeLibrary(agent);
-        DeleteFileW(scenarioPath.c_str());
-        SetEnvironmentVariableW(L"KALVBRIDGE_SCENARIO", NULL);
-    }
-
-    void WriteScenario(const std::string& json)
-    {
-        std::wstring partial = scenarioPath + L".new";
-        std::ofstream(partial.c_str(), std::ios::binary) << json;
-        MoveFileExW(partial.c_str(), scenarioPath.c_str(), MOVEFILE_REPLACE_EXISTING);
-        SetEnvironmentVariableW(L"KALVBRIDGE_SCENARIO", scenarioPath.c_str());
-    }
-
-    void Load(const std::string& json)
-    {
-        WriteScenario(json);
-        agent = LoadLibraryW((TestBinDirectory() + L"\\KalvSnmp.dll").c_str());
-        ASSERT_NE(agent, (HMODULE)NULL);
-        init = Export<PFNSNMPEXTENSIONINIT>(agent, "SnmpExtensionInit");
-        query = Export<QueryFunction>(agent, "SnmpExtensionQuery");
-        trap = Export<PFNSNMPEXTENSIONTRAP>(agent, "SnmpExtensionTrap");
-        close = Export<PFNSNMPEXTENSIONCLOSE>(agent, "SnmpExtensionClose");
-        ASSERT_TRUE(init && query && trap && close);
-    }
-
-    BOOL Init(HANDLE* trapEvent, AsnObjectIdentifier* region)
-    {
-        BOOL result = init(GetTickCount(), trapEvent, region);
-        initialised = result != FALSE;
-        return result;
-    }
-
-    BindingAnswer Get(const Oid& name, AsnInteger32* status)
-    {
-        return QueryOne(query, GET, name, status);
-    }
-
-    AsnInteger32 DiscoveryStatus()
-    {
-        AsnInteger32 status;
-        return Get(Mib({1, 1, 1, 2, 0}), &status).number;
-    }
-
-    std::string Text(const Oid& name)
-    {
-        AsnInteger32 status;
-        BindingAnswer answer = Get(name, &status);
-        EXPECT_EQ(status, OK) << OidText(name);
-        return answer.text;
-    }
-};
-
-DWORD WINAPI DoNothing(LPVOID)
-{
-    return 0;
-}
-
-void RunOneThread()
-{
-    HANDLE thread = CreateThread(NULL, 0, DoNothing, NULL, 0, NULL);
-    WaitForSingleObject(thread, 5000);
-    CloseHandle(thread);
-}
-
 TEST_F(AgentDllTest, DiscoveryAtLoadLeavesInitNothingToAsk)
 {
     Load(kTwoControllers);
@@ -227,9 +134,7 @@ TEST_F(AgentDllTest, DiscoveryOutcomesAtLoadAndAtInit)
             EXPECT_EQ(trapEvent, (HANDLE)NULL);
             EXPECT_EQ(region.ids, (UINT*)NULL);
         }
-        TearDown();
-        agent = NULL;
-        initialised = false;
+        Unload();
     }
 }
 
@@ -284,9 +189,7 @@ TEST_F(AgentDllTest, WalkVisitsEveryInstanceOnceInOrder)
         EXPECT_EQ(visited.back(), kEndOfRegion);
         visited.pop_back();
         EXPECT_EQ(visited, ExpectedInstances(c.rows));
-        TearDown();
-        agent = NULL;
-        initialised = false;
+        Unload();
     }
 }
 
