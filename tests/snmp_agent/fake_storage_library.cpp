@@ -2,8 +2,19 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
+#include <mutex>
 
 FakeLibrary g_fakeLibrary;
+
+static std::mutex g_eventsLock;
+static std::deque<FakeEvent> g_waitingEvents[8];
+
+void AddFakeEvent(int controllerIndex, DWORD code, const std::string& description)
+{
+    std::lock_guard<std::mutex> hold(g_eventsLock);
+    g_waitingEvents[controllerIndex].push_back({code, description});
+}
 
 void ResetFakeLibrary()
 {
@@ -283,10 +294,18 @@ int i2_getMigrationProgress(I2Address address, uint32_t, const void* request, vo
     return 0;
 }
 
-int i2_getHBAEvents(I2Address, uint32_t, void* request, void*, uint32_t)
+int i2_getHBAEvents(I2Address address, uint32_t, void* request, void* reply, uint32_t)
 {
-    g_fakeLibrary.otherCalls++;
-    memset((BYTE*)request + 4, 0, 4);
+    std::lock_guard<std::mutex> hold(g_eventsLock);
+    std::deque<FakeEvent>& waiting = g_waitingEvents[address.controllerIndex % 8];
+    DWORD delivered = 0;
+    for (; delivered < 10 && !waiting.empty(); delivered++) {
+        BYTE* record = (BYTE*)reply + I2_REPLY_HEADER_BYTES + delivered * 408;
+        memcpy(record + 12, &waiting.front().code, 4);
+        strcpy((char*)record + 84, waiting.front().description.c_str());
+        waiting.pop_front();
+    }
+    memcpy((BYTE*)request + 4, &delivered, 4);
     return 0;
 }
 

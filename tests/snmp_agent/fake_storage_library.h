@@ -47,6 +47,11 @@ struct FakeController {
     void SetDevice(DWORD deviceWord, DWORD subsystemWord);
 };
 
+struct FakeEvent {
+    DWORD code;
+    std::string description;
+};
+
 struct FakeLibrary {
     int discoverResult = 0;
     uint32_t controllerCount = 0;
@@ -60,6 +65,10 @@ struct FakeLibrary {
     Bytes lastInitBlock;
     std::vector<Bytes> progressRequests;
 };
+
+// Events waiting on a controller; each event request takes up to ten.
+// Safe to call while the agent's event poller runs.
+void AddFakeEvent(int controllerIndex, DWORD code, const std::string& description);
 
 extern FakeLibrary g_fakeLibrary;
 void ResetFakeLibrary();
