@@ -79,7 +79,10 @@ extern "C" BOOL WINAPI SnmpExtensionInit(DWORD uptimeReference, HANDLE* trapEven
     InitializeCriticalSection(&g_trapLock);
     g_trapDrainEvent = CreateEventA(NULL, TRUE /* bManualReset */, FALSE /* bInitialState */, TRAP_DRAIN_EVENT_NAME);
     g_stopEvent = CreateEventA(NULL, TRUE /* bManualReset */, FALSE /* bInitialState */, NULL);
-    StartEventPoller();
+    // Without its events the poller could neither pause nor stop: the
+    // agent then answers requests and raises no traps.
+    if (g_trapEvent != NULL && g_trapDrainEvent != NULL && g_stopEvent != NULL)
+        StartEventPoller();
     return TRUE;
 }
 

@@ -149,11 +149,10 @@ static DWORD WINAPI RunEventPoller(LPVOID)
     return 0;
 }
 
-BOOL StartEventPoller()
+void StartEventPoller()
 {
     g_faultHandler = AddVectoredExceptionHandler(1 /* FirstHandler */, CatchLibraryFault);
     g_eventPoller = CreateThread(NULL, 0, RunEventPoller, NULL, 0, NULL);
-    return g_eventPoller != NULL;
 }
 
 BOOL StopEventPoller()

@@ -12,8 +12,8 @@ extern HANDLE g_trapDrainEvent;
 extern HANDLE g_stopEvent;
 extern DWORD g_uptimeReference;
 
-// Starts the event poller; FALSE when the thread could not be created.
-BOOL StartEventPoller();
+// Starts the event poller thread.
+void StartEventPoller();
 // Sets the stop event and waits at most 7000 ms for the poller to end.
 // TRUE when it has ended (or never ran).
 BOOL StopEventPoller();
