@@ -9,8 +9,7 @@
 
 static AsnInteger32 ResolveNextInstance(SnmpVarBind* binding)
 {
-    for (int k = 0; k < MIB_ENTRY_COUNT; k++) {
-        MibEntry* entry = &g_mibRegistry[k];
+    for (MibEntry* entry = &g_mibRegistry[0]; entry != NULL; entry = entry->successor) {
         if (PlaceNameAgainstEntry(&binding->name, entry) == NAME_AFTER_ENTRY)
             continue;
         AsnInteger32 status = entry->handler(SNMP_PDU_GETNEXT, entry, binding);
@@ -24,8 +23,7 @@ static AsnInteger32 ResolveNextInstance(SnmpVarBind* binding)
 // extended name.
 static AsnInteger32 ResolveNamedInstance(BYTE requestType, SnmpVarBind* binding)
 {
-    for (int k = 0; k < MIB_ENTRY_COUNT; k++) {
-        MibEntry* entry = &g_mibRegistry[k];
+    for (MibEntry* entry = &g_mibRegistry[0]; entry != NULL; entry = entry->successor) {
         switch (PlaceNameAgainstEntry(&binding->name, entry)) {
         case NAME_BEFORE_ENTRY:
             return SNMP_ERRORSTATUS_NOSUCHNAME;
