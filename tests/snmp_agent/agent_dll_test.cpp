@@ -272,6 +272,59 @@ TEST_F(AgentDllTest, OverfullRepliesStayWithinTheTables)
     }
 }
 
+TEST_F(AgentDllTest, RequestStatusIndexAndEndOfRegion)
+{
+    Load(kTwoControllers);
+    QueryAnswer answer = Query(query, GET, {Mib({1, 1, 1, 2, 0}), Mib({1, 1, 1, 5, 1, 6, 1}), Mib({1, 1, 1, 1, 0})});
+    EXPECT_TRUE(answer.result);
+    EXPECT_EQ(answer.status, NO_NAME);
+    EXPECT_EQ(answer.index, 2);
+    EXPECT_EQ(answer.bindings[2].type, ASN_NULL);
+    answer = Query(query, NEXT, {});
+    EXPECT_EQ(answer.status, -7);
+    EXPECT_EQ(answer.index, -7);
+    const std::pair<Oid, Oid> steps[] = {
+        {{}, Mib({1, 1, 1, 1, 0})},
+        {Mib({1, 1, 1, 4, 0}), Mib({1, 1, 1, 5, 1, 1, 1})},
+        {Mib({1, 1, 1, 5, 1, 5, 2}), Mib({1, 1, 1, 5, 1, 7, 1})},
+        {Mib({1, 1, 1, 8, 1, 12, 1}), Mib({1, 1, 1, 9, 1, 1, 1})},
+        {Mib({1, 1, 1, 7, 1, 3, 4294967295u}), Mib({1, 1, 1, 7, 1, 4, 1})},
+        {Mib({1, 1, 1, 10, 1, 10, 1}), kEndOfRegion},
+    };
+    for (const auto& step : steps) {
+        AsnInteger32 status;
+        EXPECT_EQ(OidText(QueryOne(query, NEXT, step.first, &status).name), OidText(step.second));
+        EXPECT_EQ(status, OK);
+    }
+    AsnInteger32 status;
+    QueryOne(query, SNMP_PDU_SET, Mib({1, 1, 1, 2, 0}), &status);
+    EXPECT_EQ(status, NO_NAME);
+    EXPECT_EQ(DiscoveryStatus(), 7);
+}
+
+// The refresh after an event shows the battery gone from its table, while
+// the controller row keeps the last state it had.
+TEST_F(AgentDllTest, BatteryLostBetweenRefreshes)
+{
+    const std::string withBattery = R"({ "controllers": [ { "battery": { "status": 131, "temperature": 3000, "voltage": 9000 },
+        "events": [ { "code": 1, "description": "battery removed", "dueMs": 2500 } ] } ] })";
+    const std::string withoutBattery = R"({ "controllers": [ {
+        "events": [ { "code": 1, "description": "battery removed", "dueMs": 2500 } ] } ] })";
+    Load(withBattery);
+    HANDLE trapEvent = NULL;
+    AsnObjectIdentifier region = {};
+    ASSERT_TRUE(Init(&trapEvent, &region));
+    AsnInteger32 status;
+    EXPECT_EQ(Get(Mib({1, 1, 1, 7, 1, 3, 1}), &status).number, 3);
+    EXPECT_EQ(Get(Mib({1, 1, 1, 5, 1, 24, 1}), &status).number, 4);
+    WriteScenario(withoutBattery);
+    ASSERT_EQ(WaitForSingleObject(trapEvent, 8000), (DWORD)WAIT_OBJECT_0);
+    Get(Mib({1, 1, 1, 7, 1, 3, 1}), &status);
+    EXPECT_EQ(status, NO_NAME);
+    EXPECT_EQ(Get(Mib({1, 1, 1, 5, 1, 24, 1}), &status).number, 4);
+    EXPECT_EQ(status, OK);
+}
+
 // A call that fails writes nothing; the fields drawn from it read zero,
 // not what an earlier reply left behind.
 TEST_F(AgentDllTest, FailedCallsReadAsZeros)
