@@ -8,7 +8,7 @@ const char DEFAULT_SCENARIO[] = R"json({
   "driverVersion": [3, 2, 0, 41],
   "controllers": [
     {
-      "deviceId": "0x3F20", "subsystemId": "0x0010",
+      "deviceId": "0x3571", "subsystemId": "0x3571",
       "firmwareVersion": [2, 5, 0, 1114], "page2Version": [1, 3, 0, 7],
       "pathWords": [2, 0, 0, 1],
       "byte316": 2, "byte317": 8, "byte318": 1, "byte320": 1, "byte321": 0,
@@ -66,7 +66,7 @@ const char DEFAULT_SCENARIO[] = R"json({
       ]
     },
     {
-      "deviceId": "0x3F21", "subsystemId": "0x0020",
+      "deviceId": "0x3320", "subsystemId": "0x0000",
       "firmwareVersion": [2, 5, 0, 1120], "page2Version": [1, 3, 0, 9],
       "pathWords": [3, 0, 0, 2],
       "byte316": 1, "byte317": 4, "byte318": 0, "byte320": 1, "byte321": 0,

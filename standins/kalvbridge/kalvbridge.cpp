@@ -9,6 +9,7 @@
 // the session. A call that fails writes nothing.
 #include <windows.h>
 
+#include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
@@ -24,10 +25,16 @@ enum {
     RESULT_NOT_READY = 2,    // no initialisation or discovery yet
     RESULT_BAD_ARGUMENT = 3, // address, zero argument, request or reply size
     RESULT_NO_DEVICE = 4,    // no such controller, enclosure, drive or operation
-    RESULT_NO_SCENARIO = 5   // the scenario cannot be read or is invalid
+    RESULT_NO_SCENARIO = 5,  // the scenario cannot be read or is invalid
+    RESULT_FAULT = -1        // logged for an event call that faulted
 };
 
+static const int NO_CONTROLLER = -1;
+
+static_assert(sizeof(I2Address) == 8, "the address record travels as 8 bytes by value");
+
 static const WCHAR SCENARIO_VARIABLE[] = L"KALVBRIDGE_SCENARIO";
+static const WCHAR CALL_LOG_VARIABLE[] = L"KALVBRIDGE_CALL_LOG";
 static const DWORD MAX_SCENARIO_BYTES = 16 * 1024 * 1024;
 static const uint32_t INIT_SIGNATURE = 0xBABA0001;
 static const uint32_t INIT_INTERVAL = 60;
@@ -112,8 +119,8 @@ static void RefreshScenario(void)
     bool sameSource = scenarioSeen && path == scenarioPath;
     if (sameSource && path.empty())
         return;
-    std::string text = DEFAULT_SCENARIO;
-    bool readable = path.empty() || ReadScenarioFile(path, &text);
+    std::string text;
+    bool readable = path.empty() ? (text = DEFAULT_SCENARIO, true) : ReadScenarioFile(path, &text);
     if (sameSource && (!readable || text == scenarioText))
         return;
     scenarioSeen = true;
@@ -575,6 +582,30 @@ static int ServeEvents(const I2Address& address, uint32_t zero, void* request, v
     return RESULT_OK;
 }
 
+// With KALVBRIDGE_CALL_LOG naming a file, every call appends one line to it:
+// the function, the controller index ("-" for none) and the result, so a
+// test in any process can see which calls the agent made and when.
+static void LogCall(LibraryCall call, int controllerIndex, int result)
+{
+    WCHAR path[MAX_PATH * 4];
+    DWORD length = GetEnvironmentVariableW(CALL_LOG_VARIABLE, path, ARRAYSIZE(path));
+    if (length == 0 || length >= ARRAYSIZE(path))
+        return;
+    HANDLE file =
+        CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    char line[96];
+    int used =
+        controllerIndex == NO_CONTROLLER
+            ? snprintf(line, sizeof(line), "%s - %d\n", CALL_NAMES[call], result)
+            : snprintf(line, sizeof(line), "%s %d %d\n", CALL_NAMES[call], controllerIndex, result);
+    DWORD written = 0;
+    WriteFile(file, line, (DWORD)used, &written, NULL);
+    CloseHandle(file);
+}
+
 // A real access violation, not a raised exception, so that the caller's
 // guard meets what a broken library does. The lock is already released.
 static void __attribute__((noinline)) FaultInsideLibrary(void)
@@ -592,11 +623,12 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
     return TRUE;
 }
 
-// Each export serves its call under the library lock.
-template <typename Serve> static int ServeLocked(Serve serve)
+// Each export serves its call under the library lock and logs it.
+template <typename Serve> static int ServeLocked(LibraryCall call, int controllerIndex, Serve serve)
 {
     EnterCriticalSection(&libraryLock);
     int result = serve();
+    LogCall(call, controllerIndex, result);
     LeaveCriticalSection(&libraryLock);
     return result;
 }
@@ -605,84 +637,93 @@ extern "C" {
 
 int i2_initialize(void* initBlock)
 {
-    return ServeLocked([&] { return ServeInitialize(initBlock); });
+    return ServeLocked(CALL_INITIALIZE, NO_CONTROLLER, [&] { return ServeInitialize(initBlock); });
 }
 
 int i2_discover(int one)
 {
-    return ServeLocked([&] { return ServeDiscover(one); });
+    return ServeLocked(CALL_DISCOVER, NO_CONTROLLER, [&] { return ServeDiscover(one); });
 }
 
 int i2_finalize(void)
 {
-    return ServeLocked([&] { return ServeFinalize(); });
+    return ServeLocked(CALL_FINALIZE, NO_CONTROLLER, [&] { return ServeFinalize(); });
 }
 
 int i2_getNumberOfHBA(uint32_t* count)
 {
-    return ServeLocked([&] { return ServeNumberOfHba(count); });
+    return ServeLocked(CALL_NUMBER_OF_HBA, NO_CONTROLLER, [&] { return ServeNumberOfHba(count); });
 }
 
 int i2_getDriverInfo(I2Address address, uint32_t zero, void* reply)
 {
-    return ServeLocked([&] { return ServeDriverInfo(address, zero, reply); });
+    return ServeLocked(CALL_DRIVER_INFO, address.controllerIndex,
+                       [&] { return ServeDriverInfo(address, zero, reply); });
 }
 
 int i2_getDiscoverPath(I2Address address, void* reply, uint32_t replySize)
 {
-    return ServeLocked([&] { return ServeDiscoverPath(address, reply, replySize); });
+    return ServeLocked(CALL_DISCOVER_PATH, address.controllerIndex,
+                       [&] { return ServeDiscoverPath(address, reply, replySize); });
 }
 
 int i2_getBuzzerStatus(I2Address address, uint32_t zero, void* statusByte, uint32_t replySize)
 {
-    return ServeLocked([&] { return ServeBuzzerStatus(address, zero, statusByte, replySize); });
+    return ServeLocked(CALL_BUZZER_STATUS, address.controllerIndex,
+                       [&] { return ServeBuzzerStatus(address, zero, statusByte, replySize); });
 }
 
 int i2_getControllerInfo(I2Address address, uint32_t zero, const void* request, void* reply,
                          uint32_t replySize)
 {
-    return ServeLocked(
-        [&] { return ServeControllerInfo(address, zero, request, reply, replySize); });
+    return ServeLocked(CALL_CONTROLLER_INFO, address.controllerIndex, [&] {
+        return ServeControllerInfo(address, zero, request, reply, replySize);
+    });
 }
 
 int i2_getControllerSettings(I2Address address, uint32_t zero, const void* request, void* reply,
                              uint32_t replySize)
 {
-    return ServeLocked(
-        [&] { return ServeControllerSettings(address, zero, request, reply, replySize); });
+    return ServeLocked(CALL_CONTROLLER_SETTINGS, address.controllerIndex, [&] {
+        return ServeControllerSettings(address, zero, request, reply, replySize);
+    });
 }
 
 int i2_getBatteryInfo(I2Address address, uint32_t zero, const void* request, void* reply,
                       uint32_t replySize)
 {
-    return ServeLocked([&] { return ServeBatteryInfo(address, zero, request, reply, replySize); });
+    return ServeLocked(CALL_BATTERY_INFO, address.controllerIndex,
+                       [&] { return ServeBatteryInfo(address, zero, request, reply, replySize); });
 }
 
 int i2_getEnclosureInfo(I2Address address, uint32_t zero, const void* request, void* reply,
                         uint32_t replySize)
 {
-    return ServeLocked(
-        [&] { return ServeEnclosureInfo(address, zero, request, reply, replySize); });
+    return ServeLocked(CALL_ENCLOSURE_INFO, address.controllerIndex, [&] {
+        return ServeEnclosureInfo(address, zero, request, reply, replySize);
+    });
 }
 
 int i2_getEnclosureStatus(I2Address address, uint32_t zero, const void* request, void* reply,
                           uint32_t replySize)
 {
-    return ServeLocked(
-        [&] { return ServeEnclosureStatus(address, zero, request, reply, replySize); });
+    return ServeLocked(CALL_ENCLOSURE_STATUS, address.controllerIndex, [&] {
+        return ServeEnclosureStatus(address, zero, request, reply, replySize);
+    });
 }
 
 int i2_getPhyDrvInfo(I2Address address, uint32_t zero, const void* request, void* reply,
                      uint32_t replySize)
 {
-    return ServeLocked(
-        [&] { return ServePhysicalDrives(address, zero, request, reply, replySize); });
+    return ServeLocked(CALL_PHY_DRV_INFO, address.controllerIndex, [&] {
+        return ServePhysicalDrives(address, zero, request, reply, replySize);
+    });
 }
 
 int i2_getPhyDrvSettings(I2Address address, uint32_t zero, const void* request, void* reply,
                          uint32_t replySize)
 {
-    return ServeLocked([&] {
+    return ServeLocked(CALL_PHY_DRV_SETTINGS, address.controllerIndex, [&] {
         return ServeDriveReply(CALL_PHY_DRV_SETTINGS, address, zero, request, 1, 1, reply,
                                replySize);
     });
@@ -691,7 +732,7 @@ int i2_getPhyDrvSettings(I2Address address, uint32_t zero, const void* request, 
 int i2_getHBAMediaPatrolProgress(I2Address address, uint32_t zero, const void* request, void* reply,
                                  uint32_t replySize)
 {
-    return ServeLocked([&] {
+    return ServeLocked(CALL_MEDIA_PATROL_PROGRESS, address.controllerIndex, [&] {
         return ServeDriveReply(CALL_MEDIA_PATROL_PROGRESS, address, zero, request, 1, -1, reply,
                                replySize);
     });
@@ -700,28 +741,31 @@ int i2_getHBAMediaPatrolProgress(I2Address address, uint32_t zero, const void* r
 int i2_getLogDrvInfo(I2Address address, uint32_t zero, const void* request, void* reply,
                      uint32_t replySize)
 {
-    return ServeLocked(
-        [&] { return ServeLogicalDrives(address, zero, request, reply, replySize); });
+    return ServeLocked(CALL_LOG_DRV_INFO, address.controllerIndex, [&] {
+        return ServeLogicalDrives(address, zero, request, reply, replySize);
+    });
 }
 
 int i2_getLogDrvSettings(I2Address address, uint32_t zero, const void* request, void* reply,
                          uint32_t replySize)
 {
-    return ServeLocked(
-        [&] { return ServeLogicalDriveSettings(address, zero, request, reply, replySize); });
+    return ServeLocked(CALL_LOG_DRV_SETTINGS, address.controllerIndex, [&] {
+        return ServeLogicalDriveSettings(address, zero, request, reply, replySize);
+    });
 }
 
 int i2_getRebuildProgress(I2Address address, uint32_t zero, const void* request, void* reply,
                           uint32_t replySize)
 {
-    return ServeLocked(
-        [&] { return ServeProgress(PROGRESS_REBUILD, address, zero, request, reply, replySize); });
+    return ServeLocked(CALL_REBUILD_PROGRESS, address.controllerIndex, [&] {
+        return ServeProgress(PROGRESS_REBUILD, address, zero, request, reply, replySize);
+    });
 }
 
 int i2_getLogDrvSynchProgress(I2Address address, uint32_t zero, const void* request, void* reply,
                               uint32_t replySize)
 {
-    return ServeLocked([&] {
+    return ServeLocked(CALL_SYNCH_PROGRESS, address.controllerIndex, [&] {
         return ServeProgress(PROGRESS_SYNCHRONISATION, address, zero, request, reply, replySize);
     });
 }
@@ -729,7 +773,7 @@ int i2_getLogDrvSynchProgress(I2Address address, uint32_t zero, const void* requ
 int i2_getRedundancyCheckProgress(I2Address address, uint32_t zero, const void* request,
                                   void* reply, uint32_t replySize)
 {
-    return ServeLocked([&] {
+    return ServeLocked(CALL_REDUNDANCY_CHECK_PROGRESS, address.controllerIndex, [&] {
         return ServeProgress(PROGRESS_REDUNDANCY_CHECK, address, zero, request, reply, replySize);
     });
 }
@@ -737,7 +781,7 @@ int i2_getRedundancyCheckProgress(I2Address address, uint32_t zero, const void* 
 int i2_getLogDrvInitProgress(I2Address address, uint32_t zero, const void* request, void* reply,
                              uint32_t replySize)
 {
-    return ServeLocked([&] {
+    return ServeLocked(CALL_INIT_PROGRESS, address.controllerIndex, [&] {
         return ServeProgress(PROGRESS_INITIALISATION, address, zero, request, reply, replySize);
     });
 }
@@ -745,7 +789,7 @@ int i2_getLogDrvInitProgress(I2Address address, uint32_t zero, const void* reque
 int i2_getMigrationProgress(I2Address address, uint32_t zero, const void* request, void* reply,
                             uint32_t replySize)
 {
-    return ServeLocked([&] {
+    return ServeLocked(CALL_MIGRATION_PROGRESS, address.controllerIndex, [&] {
         return ServeProgress(PROGRESS_MIGRATION, address, zero, request, reply, replySize);
     });
 }
@@ -758,6 +802,7 @@ int i2_getHBAEvents(I2Address address, uint32_t zero, void* request, void* reply
     bool fault = false;
     EnterCriticalSection(&libraryLock);
     int result = ServeEvents(address, zero, request, reply, replySize, &fault);
+    LogCall(CALL_HBA_EVENTS, address.controllerIndex, fault ? RESULT_FAULT : result);
     LeaveCriticalSection(&libraryLock);
     if (fault)
         FaultInsideLibrary();

@@ -3,6 +3,7 @@
 // finally the scenario's value, so only those fields carry meaning.
 #include "scenario.h"
 
+#include <ctype.h>
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
@@ -230,7 +231,8 @@ static std::string Element(const std::string& where, size_t index)
     return where + "[" + std::to_string(index) + "]";
 }
 
-// A number as its 64-bit pattern. Strings allow hexadecimal ("0x3F20").
+// A number as its 64-bit pattern. Strings are decimal, or hexadecimal after
+// "0x" ("0x3F20"); a leading zero never means octal.
 static bool ReadBits(const json& value, uint64_t* bits, bool* negative)
 {
     if (value.is_number_unsigned()) {
@@ -253,9 +255,16 @@ static bool ReadBits(const json& value, uint64_t* bits, bool* negative)
         digits++;
     if (*digits < '0' || *digits > '9')
         return false;
+    int base = 10;
+    if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        base = 16;
+        digits += 2;
+    }
+    if (!isxdigit((unsigned char)*digits))
+        return false;
     char* end = NULL;
     errno = 0;
-    unsigned long long magnitude = strtoull(digits, &end, 0);
+    unsigned long long magnitude = strtoull(digits, &end, base);
     if (errno != 0 || *end != '\0' || (*negative && magnitude > (1ULL << 63)))
         return false;
     *bits = *negative ? (uint64_t)0 - magnitude : magnitude;

@@ -9,6 +9,9 @@
 
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -206,6 +209,17 @@ std::wstring ScenarioPath()
            L".json";
 }
 
+std::wstring CallLogPath()
+{
+    return ScenarioPath() + L".log";
+}
+
+std::string CallLog()
+{
+    std::ifstream file(CallLogPath().c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
 class KalvbridgeTest : public ::testing::Test
 {
 protected:
@@ -213,7 +227,9 @@ protected:
     {
         i2_finalize();
         SetEnvironmentVariableW(L"KALVBRIDGE_SCENARIO", NULL);
+        SetEnvironmentVariableW(L"KALVBRIDGE_CALL_LOG", NULL);
         DeleteFileW(ScenarioPath().c_str());
+        DeleteFileW(CallLogPath().c_str());
     }
 
     static void WriteScenario(const std::string& text)
@@ -284,7 +300,7 @@ const char FIELD_SCENARIO[] = R"json({
     { "deviceId": "0x12345678", "subsystemId": 305419896,
       "firmwareVersion": [1, 2, 3, 4], "page2Version": [5, 6, 7, 65536],
       "pathWords": [11, 12, 13, 4294967295],
-      "byte316": 16, "byte317": 17, "byte318": 18, "byte320": 20, "byte321": 21,
+      "byte316": 16, "byte317": 17, "byte318": 18, "byte320": "020", "byte321": 21,
       "byte322": 22, "byte324": 24, "byte325": 25, "byte329": 1,
       "word332": "0xCAFEBABE", "half338": 338, "half348": 348, "half376": 376, "byte378": 78,
       "settingsByte82": 82, "buzzer": 7,
@@ -332,6 +348,7 @@ TEST_F(KalvbridgeTest, RepliesCarryTheScenarioValuesWhereTheAgentReadsThem)
         {"firmware 1", [] { return Info(0, 0); }, 300, 4, 1},
         {"firmware 4", [] { return Info(0, 0); }, 312, 4, 4},
         {"byte 316", [] { return Info(0, 0); }, 316, 1, 16},
+        {"byte 320 from a decimal text", [] { return Info(0, 0); }, 320, 1, 20},
         {"byte 321", [] { return Info(0, 0); }, 321, 1, 21},
         {"byte 329", [] { return Info(0, 0); }, 329, 1, 1},
         {"word 332", [] { return Info(0, 0); }, 332, 4, 0xCAFEBABE},
@@ -618,6 +635,8 @@ TEST_F(KalvbridgeTest, InvalidScenariosAreRefusedAtDiscovery)
         R"({"controllers": [{"events": [{"description": "no code"}]}]})",
         R"({"controllers": [{"failingCalls": ["i2_getEverything"]}]})",
         R"({"controllers": [{"word332": 1.5}]})",
+        R"({"controllers": [{"word332": "0x"}]})",
+        R"({"controllers": [{"word332": "12ab"}]})",
         R"({"controllers": {}})",
     };
     for (const char* scenario : scenarios) {
@@ -643,6 +662,25 @@ TEST_F(KalvbridgeTest, AChangedScenarioFileIsServedFromTheNextCall)
     EXPECT_EQ(1u, ControllerCount());
     SetEnvironmentVariableW(L"KALVBRIDGE_SCENARIO", NULL);
     EXPECT_EQ(2u, ControllerCount()); // back to the default machine
+}
+
+TEST_F(KalvbridgeTest, CallLogRecordsEveryCallWithItsControllerAndResult)
+{
+    UseScenario(R"({"controllers": [{}, {"failingCalls": ["i2_getBuzzerStatus"]}]})");
+    SetEnvironmentVariableW(L"KALVBRIDGE_CALL_LOG", CallLogPath().c_str());
+    ASSERT_EQ(0, StartSession());
+    Battery(1);
+    Buzzer(1);
+    Info(5, 0);
+    DriverInfo();
+    EXPECT_EQ("i2_finalize - 0\n"
+              "i2_initialize - 0\n"
+              "i2_discover - 0\n"
+              "i2_getBatteryInfo 1 0\n"
+              "i2_getBuzzerStatus 1 1\n"
+              "i2_getControllerInfo 5 4\n"
+              "i2_getDriverInfo 0 0\n",
+              CallLog());
 }
 
 std::string EventScenario(const std::string& events, const std::string& switches = "")
@@ -778,6 +816,7 @@ TEST_F(KalvbridgeTest, EventFaultIsAnAccessViolationInsideTheLibraryAndTheLibrar
 {
     UseScenario(EventScenario(R"({"code": 5})", R"(, "eventFaults": 1)"));
     ASSERT_EQ(0, StartSession());
+    SetEnvironmentVariableW(L"KALVBRIDGE_CALL_LOG", CallLogPath().c_str());
     faultSeen = 0;
     PVOID handler = AddVectoredExceptionHandler(1, ResumeAfterFault);
     RtlCaptureContext(&resumeContext);
@@ -787,6 +826,7 @@ TEST_F(KalvbridgeTest, EventFaultIsAnAccessViolationInsideTheLibraryAndTheLibrar
     ASSERT_TRUE(faultSeen);
     EXPECT_EQ((DWORD)EXCEPTION_ACCESS_VIOLATION, faultCode);
     EXPECT_TRUE(faultInsideLibrary);
+    EXPECT_EQ("i2_getHBAEvents 0 -1\n", CallLog());
 
     // The library lock is free: another thread is served.
     HANDLE thread = CreateThread(NULL, 0, CountControllersOnAnotherThread, NULL, 0, NULL);
@@ -799,6 +839,61 @@ TEST_F(KalvbridgeTest, EventFaultIsAnAccessViolationInsideTheLibraryAndTheLibrar
     Events after = FetchEvents(0); // the event waited through the fault
     ASSERT_EQ(1, after.count);
     EXPECT_EQ(5u, after.Code(0));
+}
+
+std::string SourceFile(const char* path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The agent binds by name to the list in its module-definition file.
+TEST(KalvbridgeExports, AreExactlyTheNamesOfTheModuleDefinitionFile)
+{
+    std::istringstream definition(SourceFile(KALVBRIDGE_DEF_FILE));
+    std::set<std::string> listed;
+    std::string line;
+    bool inExports = false;
+    while (std::getline(definition, line)) {
+        std::istringstream words(line);
+        std::string word;
+        words >> word;
+        if (inExports && !word.empty() && word[0] != ';')
+            listed.insert(word);
+        inExports = inExports || word == "EXPORTS";
+    }
+    ASSERT_EQ(23u, listed.size());
+
+    HMODULE library = GetModuleHandleW(L"kalvbridge.dll");
+    ASSERT_NE((HMODULE)NULL, library);
+    const BYTE* base = (const BYTE*)library;
+    const IMAGE_NT_HEADERS* headers =
+        (const IMAGE_NT_HEADERS*)(base + ((const IMAGE_DOS_HEADER*)base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory =
+        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    const IMAGE_EXPORT_DIRECTORY* exports =
+        (const IMAGE_EXPORT_DIRECTORY*)(base + directory.VirtualAddress);
+    const DWORD* names = (const DWORD*)(base + exports->AddressOfNames);
+    std::set<std::string> exported;
+    for (DWORD i = 0; i < exports->NumberOfNames; i++)
+        exported.insert((const char*)(base + names[i]));
+    EXPECT_EQ(listed, exported);
+}
+
+TEST_F(KalvbridgeTest, TheReadmeExampleIsAValidScenario)
+{
+    std::string readme = SourceFile(KALVBRIDGE_README);
+    size_t start = readme.find("```json\n");
+    ASSERT_NE(std::string::npos, start);
+    start += 8;
+    UseScenario(readme.substr(start, readme.find("```", start) - start));
+    ASSERT_EQ(0, StartSession());
+    EXPECT_EQ(1u, ControllerCount());
+    EXPECT_NE(0, Buzzer(0).result);
+    EXPECT_EQ(129u, Battery(0).At(110, 1));
+    EXPECT_EQ(42u, Rebuild(0, 0).At(66, 1));
 }
 
 } // namespace
