@@ -7,7 +7,9 @@
 #include <snmp.h>
 
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "agent_query.h"
 #include "test_support.h"
@@ -29,12 +31,14 @@ protected:
     PFNSNMPEXTENSIONCLOSE close = NULL;
     bool initialised = false;
     std::wstring scenarioPath;
+    std::wstring callLogPath;
 
     void SetUp() override
     {
         wchar_t folder[MAX_PATH];
         GetTempPathW(MAX_PATH, folder);
         scenarioPath = std::wstring(folder) + L"agent-scenario-" + std::to_wstring(GetCurrentProcessId()) + L".json";
+        callLogPath = std::wstring(folder) + L"agent-calls-" + std::to_wstring(GetCurrentProcessId()) + L".log";
     }
 
     void TearDown() override { Unload(); }
@@ -48,7 +52,24 @@ protected:
         agent = NULL;
         initialised = false;
         DeleteFileW(scenarioPath.c_str());
+        DeleteFileW(callLogPath.c_str());
         SetEnvironmentVariableW(L"KALVBRIDGE_SCENARIO", NULL);
+        SetEnvironmentVariableW(L"KALVBRIDGE_CALL_LOG", NULL);
+    }
+
+    // The storage library calls made so far, one "name controller result"
+    // line each; with skipEvents the event poller's requests are left out.
+    std::vector<std::string> LibraryCalls(bool skipEvents = true)
+    {
+        std::vector<std::string> calls;
+        std::istringstream lines(ReadFileBytes(callLogPath));
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (!(skipEvents && line.rfind("i2_getHBAEvents", 0) == 0))
+                calls.push_back(line);
+        }
+        return calls;
     }
 
     void WriteScenario(const std::string& json)
@@ -62,6 +83,8 @@ protected:
     void Load(const std::string& json)
     {
         WriteScenario(json);
+        DeleteFileW(callLogPath.c_str());
+        SetEnvironmentVariableW(L"KALVBRIDGE_CALL_LOG", callLogPath.c_str());
         agent = LoadLibraryW((TestBinDirectory() + L"\\KalvSnmp.dll").c_str());
         ASSERT_NE(agent, (HMODULE)NULL);
         init = Export<PFNSNMPEXTENSIONINIT>(agent, "SnmpExtensionInit");

@@ -97,12 +97,18 @@ TEST_F(AgentDllTest, DiscoveryAtLoadLeavesInitNothingToAsk)
     Load(kTwoControllers);
     EXPECT_EQ(DiscoveryStatus(), 7);
     EXPECT_EQ(Text(Mib({1, 1, 1, 4, 0})), "3.2.0.41");
-    // Neither a new thread nor the initialisation refreshes again.
+    std::vector<std::string> atLoad = LibraryCalls();
+    ASSERT_GE(atLoad.size(), 3u);
+    EXPECT_EQ(atLoad[0], "i2_initialize - 0");
+    EXPECT_EQ(atLoad[1], "i2_discover - 0");
+    EXPECT_EQ(atLoad[2], "i2_getDriverInfo 0 0");
+    // Neither a new thread nor the initialisation calls the library again.
     WriteScenario(R"({ "driverVersion": [9, 9, 9, 9], "controllers": [ {} ] })");
     RunOneThread();
     HANDLE trapEvent = NULL;
     AsnObjectIdentifier region = {};
     ASSERT_TRUE(Init(&trapEvent, &region));
+    EXPECT_EQ(LibraryCalls(), atLoad);
     EXPECT_EQ(Text(Mib({1, 1, 1, 4, 0})), "3.2.0.41");
     EXPECT_EQ(Oid(region.ids, region.ids + region.idLength), Mib({}));
     ASSERT_NE(trapEvent, (HANDLE)NULL);
@@ -170,6 +176,21 @@ TEST_F(AgentDllTest, CloseFinalisesTheLibrary)
     initialised = false;
     // A finished session answers no query until the next discovery.
     EXPECT_NE(countControllers(&count), 0);
+    // The poller made its last request before the library was finalised.
+    std::vector<std::string> calls = LibraryCalls(false);
+    calls.pop_back();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 1], "i2_finalize - 0");
+    EXPECT_EQ(calls[calls.size() - 2].rfind("i2_getHBAEvents", 0), 0u);
+}
+
+TEST_F(AgentDllTest, UnloadingDoesNotFinaliseTheLibrary)
+{
+    Load(kTwoControllers);
+    FreeLibrary(agent);
+    agent = NULL;
+    for (const std::string& call : LibraryCalls(false))
+        EXPECT_EQ(call.rfind("i2_finalize", 0), std::string::npos) << call;
 }
 
 TEST_F(AgentDllTest, WalkVisitsEveryInstanceOnceInOrder)
