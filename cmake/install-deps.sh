@@ -9,6 +9,8 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   googletest
   wine wine64 xvfb xauth
+  snmp snmptrapd snmpd smitools python3 iproute2
+  clang libclang-rt-14-dev
 )
 
 missing=()
