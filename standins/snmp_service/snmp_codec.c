@@ -88,20 +88,19 @@ static int DecodeSigned32(const Reader* content, int32_t* value)
     return 1;
 }
 
-// Unsigned content of up to maxBytes, where only the extra leading byte
-// that keeps the sign bit clear may make it one byte longer.
+// Unsigned content of up to maxBytes, where only the extra leading zero
+// that keeps the sign bit clear may make it one byte longer; a value that
+// would read as negative is refused.
 static int DecodeUnsigned(const Reader* content, size_t maxBytes, uint64_t* value)
 {
     size_t length = content->left;
-    if (length < 1 || length > maxBytes + 1)
+    if (length < 1 || length > maxBytes + 1 || (content->next[0] & 0x80))
         return 0;
     if (length == maxBytes + 1 && content->next[0] != 0)
         return 0;
-    uint64_t bits = (content->next[0] & 0x80) ? ~(uint64_t)0 : 0;
+    uint64_t bits = 0;
     for (size_t i = 0; i < length; i++)
         bits = (bits << 8) | content->next[i];
-    if (maxBytes == 4)
-        bits &= 0xFFFFFFFFu;
     *value = bits;
     return 1;
 }
