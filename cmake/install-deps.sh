@@ -7,7 +7,7 @@ set -eu
 packages=(
   make cmake ninja-build
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  googletest
+  googletest nlohmann-json3-dev
   wine wine64 xvfb xauth
   snmp snmptrapd snmpd smitools python3 iproute2
   clang libclang-rt-14-dev
