@@ -16,6 +16,17 @@ static BOOL StartsWith(const AsnObjectIdentifier* name, const AsnObjectIdentifie
     return memcmp(name->ids, prefix->ids, prefix->idLength * sizeof(UINT)) == 0;
 }
 
+// What SnmpUtilAsnAnyFree does; the 32-bit import library lacks it.
+static void FreeValue(AsnAny* value)
+{
+    if (value->asnType == ASN_OBJECTIDENTIFIER)
+        SnmpUtilOidFree(&value->asnValue.object);
+    else if ((value->asnType == ASN_OCTETSTRING || value->asnType == ASN_IPADDRESS || value->asnType == ASN_OPAQUE
+              || value->asnType == ASN_BITS) && value->asnValue.string.dynamic)
+        SnmpUtilMemFree(value->asnValue.string.stream);
+    value->asnType = ASN_NULL;
+}
+
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 2) {
@@ -62,8 +73,7 @@ int wmain(int argc, wchar_t** argv)
             if (status != SNMP_ERRORSTATUS_NOERROR || !StartsWith(&list.list[0].name, &walked))
                 break;
             bindings++;
-            SnmpUtilAsnAnyFree(&list.list[0].value);
-            list.list[0].value.asnType = ASN_NULL;
+            FreeValue(&list.list[0].value);
         }
         SnmpUtilVarBindListFree(&list);
     }
