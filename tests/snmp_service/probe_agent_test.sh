@@ -7,8 +7,9 @@ source "$(dirname "$0")/service_lib.sh"
 
 trap_port1=$(free_udp_port)
 trap_port2=$(free_udp_port)
+# Only traps of the community "traps" are logged.
 cat > "$WORK/snmptrapd.conf" <<CONF
-disableAuthorization yes
+authCommunity log traps
 format1 V1 %N %w %q %v\n
 format2 V2 %v\n
 CONF
@@ -18,7 +19,7 @@ EXTRA_PIDS=$!
 
 export PROBE_AGENT_LOG=$WORK/probe.log
 start_service --agent "$BIN_DIR/snmp_probe_agent.dll" --community public --write-community private \
-    --trap-to "127.0.0.1:$trap_port1" --trap-to "127.0.0.1:$trap_port2" --trap-version 2c
+    --trap-community traps --trap-to "127.0.0.1:$trap_port1" --trap-to "127.0.0.1:$trap_port2" --trap-version 2c
 target=127.0.0.1:$SERVICE_PORT
 
 # Written from the probe agent's table.
