@@ -5,7 +5,7 @@
 SESSION := cmake/wine-session.sh
 TEST ?=
 
-.PHONY: all deps build demo test clean
+.PHONY: all deps build demo test bench clean
 
 all: build
 
@@ -23,6 +23,10 @@ test: build
 
 demo: build
 	$(SESSION) demo/run-demo.sh
+
+# Walk throughput of the SNMP agent against peers; never fails the build.
+bench: build
+	$(SESSION) bench/snmp_walk_bench.sh
 
 clean:
 	rm -rf build dist

@@ -10,6 +10,8 @@ packages=(
   googletest nlohmann-json3-dev
   wine wine64 xvfb xauth
   python3 imagemagick
+  snmp snmptrapd snmpd smitools iproute2
+  clang libclang-rt-14-dev
 )
 
 missing=()
