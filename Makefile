@@ -5,7 +5,7 @@
 SESSION := cmake/wine-session.sh
 TEST ?=
 
-.PHONY: all deps build demo test bench clean
+.PHONY: all deps build demo test bench dist clean
 
 all: build
 
@@ -27,6 +27,10 @@ demo: build
 # Walk throughput of the SNMP agent against peers; never fails the build.
 bench: build
 	$(SESSION) bench/snmp_walk_bench.sh
+
+# The Windows package: dist/arvexa-win32-<version>.zip.
+dist: build
+	cmake --build --preset win32 --target package_zip
 
 clean:
 	rm -rf build dist
