@@ -2,17 +2,19 @@
 // and windows:
 //   demo_probe record     the server status record ("<state> <run flag>")
 //   demo_probe watch      keeps the record open and prints every change of
-//                         it until it says "Stop" (at most a minute)
+//                         it until it says "Stop" (at most ten minutes)
 //   demo_probe balloons   the text of every visible balloon, one per line
+//   demo_probe running EXE  whether a process runs that file (by name)
 // Exits with 1 when there is nothing to show.
 #include <windows.h>
 
 #include <commctrl.h>
+#include <tlhelp32.h>
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
 
-static const DWORD WATCH_LIMIT_MS = 60000;
+static const DWORD WATCH_LIMIT_MS = 600000;
 
 struct ServerRecordView {
     WCHAR state[64];
@@ -80,6 +82,35 @@ static int WatchServerRecord(void)
     return 1;
 }
 
+// A balloon belongs to the shell's process; its text is read through
+// memory allocated in that process, where the tooltip control writes it.
+static void PrintBalloonText(HWND balloon)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(balloon, &processId);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+    if (process == NULL)
+        return;
+    const SIZE_T textUnits = 512;
+    BYTE* remote = (BYTE*)VirtualAllocEx(process, NULL, sizeof(TOOLINFOW) + textUnits * sizeof(WCHAR),
+                                         MEM_COMMIT, PAGE_READWRITE);
+    if (remote != NULL) {
+        TOOLINFOW tool;
+        ZeroMemory(&tool, sizeof(tool));
+        tool.cbSize = sizeof(tool);
+        tool.lpszText = (LPWSTR)(remote + sizeof(TOOLINFOW));
+        WriteProcessMemory(process, remote, &tool, sizeof(tool), NULL);
+        WCHAR text[512] = {0};
+        if (SendMessageW(balloon, TTM_ENUMTOOLSW, 0, (LPARAM)remote)) {
+            SendMessageW(balloon, TTM_GETTEXTW, textUnits, (LPARAM)remote);
+            ReadProcessMemory(process, remote + sizeof(TOOLINFOW), text, sizeof(text) - sizeof(WCHAR), NULL);
+        }
+        wprintf(L"balloon: \"%ls\"\n", text);
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(process);
+}
+
 static BOOL CALLBACK PrintBalloon(HWND window, LPARAM found)
 {
     WCHAR className[64];
@@ -88,9 +119,7 @@ static BOOL CALLBACK PrintBalloon(HWND window, LPARAM found)
         return TRUE;
     if ((GetWindowLongW(window, GWL_STYLE) & TTS_BALLOON) == 0)
         return TRUE;
-    WCHAR text[512] = {0};
-    GetWindowTextW(window, text, 512);
-    wprintf(L"%ls\n", text);
+    PrintBalloonText(window);
     *(int*)found += 1;
     return TRUE;
 }
@@ -102,6 +131,23 @@ static int ShowBalloons(void)
     return found > 0 ? 0 : 1;
 }
 
+static int ShowRunning(const WCHAR* exeName)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 2;
+    int found = 0;
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (_wcsicmp(entry.szExeFile, exeName) == 0) {
+            wprintf(L"%ls runs as process %lu\n", entry.szExeFile, (unsigned long)entry.th32ProcessID);
+            found++;
+        }
+    CloseHandle(snapshot);
+    return found > 0 ? 0 : 1;
+}
+
 int wmain(int argc, wchar_t** argv)
 {
     if (argc == 2 && wcscmp(argv[1], L"record") == 0)
@@ -110,6 +156,8 @@ int wmain(int argc, wchar_t** argv)
         return WatchServerRecord();
     if (argc == 2 && wcscmp(argv[1], L"balloons") == 0)
         return ShowBalloons();
-    fwprintf(stderr, L"usage: demo_probe record | watch | balloons\n");
+    if (argc == 3 && wcscmp(argv[1], L"running") == 0)
+        return ShowRunning(argv[2]);
+    fwprintf(stderr, L"usage: demo_probe record | watch | balloons | running EXE\n");
     return 2;
 }
