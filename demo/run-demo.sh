@@ -44,6 +44,26 @@ run_windows() { "$wine" "$@" 2>/dev/null | sed 's/\r$//'; }
 running() { "$wine" "$bin/demo_probe.exe" running "$1" >/dev/null 2>&1; }
 not_running() { ! running "$1"; }
 free_udp_port() { shuf -i 20000-60999 -n 1; }
+# balloon_shows MESSAGE: a visible balloon carries that message.
+balloon_shows() {
+  "$wine" "$bin/demo_probe.exe" balloons 2>/dev/null | tr -d '\r' >"$work/balloons.txt"
+  grep -qF "balloon: \"$1\"" "$work/balloons.txt"
+}
+# post_and_show SEVERITY MESSAGE SCREENSHOT: posts "#SEVERITY MESSAGE" into the
+# event mailbox and waits for the tray notifier's balloon.
+post_and_show() {
+  run_windows "$bin/post_notice.exe" "#$1$2" >/dev/null
+  echo "   posted the severity-$1 notice \"#$1$2\" into the event mailbox"
+  if wait_for 15 balloon_shows "$2"; then
+    show <"$work/balloons.txt"
+    ok "a balloon shows the message (its icon follows the severity: see $shots/$3.png)"
+    import -window root "$shots/$3.png" 2>/dev/null
+  else
+    failed "a balloon shows \"$2\""
+  fi
+  # Let the balloon's time run out before the next notice.
+  sleep 3
+}
 
 # The simulator serves its embedded default machine from a file, so that the
 # demo can change the hardware while the agent runs.
@@ -90,6 +110,8 @@ if wait_for 20 running NotiTrayClient.exe; then
 else
   failed "the tray notifier runs"
 fi
+post_and_show 1 "Controller 1: battery charging complete" balloon-information
+post_and_show 2 "Enclosure 1: fan 2 speed low" balloon-warning
 
 step "3. Start snmp_service.exe hosting KalvSnmp.dll, and snmptrapd; walk the private MIB"
 trap_port=$(free_udp_port)
@@ -138,18 +160,7 @@ show <<<"$changes"
 check "the walk shows the drive's new condition" "$changes" '> arvexaDriveCondition.2 = INTEGER: 1'
 check "the walk shows the array's new state" "$changes" '> arvexaLdState.1 = INTEGER: 3'
 
-notice='#3Physical drive 2 on controller 1 failed'
-posted=$(run_windows "$bin/post_notice.exe" "$notice")
-echo "   posted the notice \"$notice\" into the event mailbox"
-if wait_for 15 "$wine" "$bin/demo_probe.exe" balloons >"$work/balloons.txt" 2>/dev/null; then
-  show <"$work/balloons.txt"
-  check "a balloon shows the message (its error icon is on the screenshot)" \
-    "$(cat "$work/balloons.txt")" 'balloon: "Physical drive 2 on controller 1 failed"'
-  import -window root "$shots/drive-failure-balloon.png" 2>/dev/null \
-    && echo "   screenshot: $shots/drive-failure-balloon.png"
-else
-  failed "a balloon shows the notice $posted"
-fi
+post_and_show 3 "Physical drive 2 on controller 1 failed" balloon-error
 
 step "5. Uninstall the service (ArvexaService.exe -d)"
 uninstall_output=$(run_windows 'C:\Storage\bin\ArvexaService.exe' -d)
