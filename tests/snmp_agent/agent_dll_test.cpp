@@ -70,28 +70,6 @@ std::string OverfullScenario()
       { "physicalDrives": [ )" + drives + R"( ] } ] })";
 }
 
-// The columns of each table, as the MIB defines them.
-const std::vector<std::pair<UINT, std::vector<UINT>>> kTableColumns = {
-    {5, {1, 2, 3, 4, 5, 7, 8, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 29, 30, 31, 32, 33, 34}},
-    {6, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27}},
-    {7, {1, 2, 3, 4, 5}},
-    {8, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
-    {9, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}},
-    {10, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
-};
-
-std::vector<Oid> ExpectedInstances(const std::vector<int>& rowCounts)
-{
-    std::vector<Oid> instances;
-    for (UINT k = 1; k <= 4; k++)
-        instances.push_back(Mib({1, 1, 1, k, 0}));
-    for (size_t t = 0; t < kTableColumns.size(); t++)
-        for (UINT column : kTableColumns[t].second)
-            for (int row = 1; row <= rowCounts[t]; row++)
-                instances.push_back(Mib({1, 1, 1, kTableColumns[t].first, 1, column, (UINT)row}));
-    return instances;
-}
-
 TEST_F(AgentDllTest, DiscoveryAtLoadLeavesInitNothingToAsk)
 {
     Load(kTwoControllers);

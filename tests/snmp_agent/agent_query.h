@@ -38,3 +38,6 @@ BindingAnswer QueryOne(QueryFunction query, BYTE requestType, const Oid& name, A
 // Every name a walk visits from the view prefix, up to the first name
 // outside the region (included), at most maxSteps names.
 std::vector<Oid> Walk(QueryFunction query, size_t maxSteps = 5000);
+
+// Every instance in walk order for the given row counts of tables 5 to 10.
+std::vector<Oid> ExpectedInstances(const std::vector<int>& rowCounts);
