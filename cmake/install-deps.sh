@@ -9,6 +9,9 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   googletest nlohmann-json3-dev
   wine wine64 xvfb xauth
+  snmp snmptrapd snmpd smitools python3 iproute2
+  clang libclang-rt-14-dev
+  imagemagick
 )
 
 missing=()

@@ -13,10 +13,13 @@
 extern "C" {
 #endif
 
+// The agent declares the calls as plain functions: its import library
+// supplies them from kalvbridge.dll, and a test program may define them
+// itself in place of the library.
 #ifdef KALVBRIDGE_BUILDING
 #define KALVBRIDGE_API __declspec(dllexport)
 #else
-#define KALVBRIDGE_API __declspec(dllimport)
+#define KALVBRIDGE_API
 #endif
 
 // 8 bytes by value: the 0-based controller index, every other byte zero.
