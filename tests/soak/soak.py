@@ -380,6 +380,13 @@ def check_notices(posted):
             problem("%d notice(s) %s, for instance %s" % (len(items), what, items[:3]))
 
 
+def brief_figures(table):
+    """handles/private KiB of each program, for the progress lines."""
+    return ", ".join("%s %s" % (name.split(".")[0], "/".join(
+        "%s/%dK" % (h, int(m) // 1024) if m.isdigit() else "%s/%s" % (h, m) for _, h, m in table.get(name, [])) or "-")
+        for name in PROGRAMS)
+
+
 def check_figures(start, end):
     say("programs (pid, handles, private bytes) at the start and at the end:")
     for name in PROGRAMS:
@@ -538,6 +545,7 @@ def soak(seconds, work):
                     for tool, options in WALKERS]
         threads.append(threading.Thread(target=keep_posting, args=(posted, load_end)))
         for thread in threads:
+            thread.daemon = True
             thread.start()
         say("== load for %d s: %d walking clients, events every %d ms from each of %d controllers, "
             "an inventory change every %d s, a notice every %.1f s"
@@ -548,9 +556,9 @@ def soak(seconds, work):
         say("   figures at the start taken %.0f s into the load" % (time.monotonic() - load_end + seconds))
         while time.monotonic() < load_end - 5:
             time.sleep(min(30, max(0.0, load_end - 5 - time.monotonic())))
-            say("   %3.0f s: %d walks, %d requests answered, %d traps, %d notices shown"
+            say("   %3.0f s: %d walks, %d requests answered, %d traps, %d notices shown; %s"
                 % (time.monotonic() - load_end + seconds, stats.walks, stats.answered,
-                   trap_lines(system.trap_log), len(shown_notices())))
+                   trap_lines(system.trap_log), len(shown_notices()), brief_figures(figures())))
         end_figures = figures()
         for thread in threads[1:]:
             thread.join()
@@ -613,6 +621,8 @@ def main():
         return 2
     if "ARVEXA_WINE_SESSION" not in os.environ:
         os.execv(os.path.join(REPO, "cmake", "wine-session.sh"), ["wine-session.sh"] + sys.argv)
+    # A signal still stops what the soak started on the Linux side.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(130))
     work = tempfile.mkdtemp()
     try:
         return soak(seconds, work)
