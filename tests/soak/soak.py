@@ -278,14 +278,15 @@ def keep_walking(tool, options, target, stats, reference, load_end):
 # ---- notices ---------------------------------------------------------------
 
 def shown_notices():
-    """(message, info flags) of every balloon the tray notifier showed."""
+    """(message, info flags, shell result) of every balloon the tray notifier
+    showed."""
     shown = []
     try:
         with open(RECORD, encoding="utf-8", errors="replace") as record:
             for line in record:
                 fields = line.rstrip("\n").split("\t")
                 if len(fields) >= 15 and fields[2] == "shell" and fields[3] in ("ADD", "MODIFY"):
-                    shown.append((fields[13], int(fields[9])))
+                    shown.append((fields[13], int(fields[9]), fields[14]))
     except FileNotFoundError:
         pass
     return shown
@@ -301,7 +302,7 @@ def connect_notice_path():
     notifier; probes are posted until one is shown and no more follow."""
     for attempt in range(30):
         post_notice("#1soak probe %d" % attempt)
-        if wait_until(lambda: any(m.startswith("soak probe") for m, _ in shown_notices()), 1.5):
+        if wait_until(lambda: any(m.startswith("soak probe") for m, _, _ in shown_notices()), 1.5):
             break
     else:
         return False
@@ -341,6 +342,7 @@ def trap_lines(trap_log):
 
 def check_traps(machine, trap_log):
     received = {}
+    order = {}
     pattern = re.compile(r'^V1 (\S+) 6 \.(\d+) .*STRING: "Controller #(\d+): (soak event c\d+ n\d+)"')
     with open(trap_log, errors="replace") as log:
         for line in log:
@@ -348,6 +350,9 @@ def check_traps(machine, trap_log):
             if match:
                 received.setdefault(match.group(4), []).append(
                     (match.group(1), int(match.group(2)), int(match.group(3))))
+                order.setdefault(match.group(3), []).append(int(match.group(4).rsplit("n", 1)[1]))
+    # Each controller's events arrive in the order in which they fell due.
+    reordered = [c for c, serials in order.items() if serials != sorted(serials)]
     lost = [d for d in machine.raised if d not in received]
     doubled = [d for d, traps in received.items() if len(traps) > 1]
     strange = [d for d in received if d not in machine.raised]
@@ -357,16 +362,20 @@ def check_traps(machine, trap_log):
         "%d unknown, %d with a wrong enterprise, specific number or controller)"
         % (len(machine.raised), sum(len(t) for t in received.values()), len(lost), len(doubled),
            len(strange), len(wrong)))
-    for what, items in (("lost", lost), ("doubled", doubled), ("unknown", strange), ("wrong", wrong)):
+    for what, items in (("lost", lost), ("doubled", doubled), ("unknown", strange), ("wrong", wrong),
+                        ("out of order on controller", reordered)):
         if items:
             problem("%d trap(s) %s, for instance %s" % (len(items), what, items[:3]))
 
 
 def check_notices(posted):
     shown = {}
-    for message, flags in shown_notices():
+    refused = []
+    for message, flags, result in shown_notices():
         if message.startswith("soak notice"):
             shown.setdefault(message, []).append(flags)
+            if result == "0":
+                refused.append(message)
     lost = [m for m in posted if m not in shown]
     doubled = [m for m, flags in shown.items() if len(flags) > 1]
     unposted = [m for m in shown if m not in posted]
@@ -375,7 +384,7 @@ def check_notices(posted):
         % (len(posted), sum(len(f) for f in shown.values()), len(lost), len(doubled), len(unposted),
            len(wrong)))
     for what, items in (("lost", lost), ("doubled", doubled), ("never posted", unposted),
-                        ("with the wrong severity", wrong)):
+                        ("with the wrong severity", wrong), ("refused by the shell", refused)):
         if items:
             problem("%d notice(s) %s, for instance %s" % (len(items), what, items[:3]))
 
@@ -567,7 +576,7 @@ def soak(seconds, work):
 
         say("== draining")
         wait_until(lambda: trap_lines(system.trap_log) >= len(machine.raised), 30, 0.5)
-        wait_until(lambda: sum(1 for m, _ in shown_notices() if m.startswith("soak notice"))
+        wait_until(lambda: sum(1 for m, _, _ in shown_notices() if m.startswith("soak notice"))
                    >= len(posted), 30, 0.5)
         time.sleep(3)
 
