@@ -8,7 +8,7 @@ SESSION := cmake/wine-session.sh
 TEST ?=
 SOAK_SECONDS ?= 180
 
-.PHONY: all deps build demo test soak clean
+.PHONY: all deps build demo test soak bench clean
 
 all: build
 
@@ -29,6 +29,10 @@ demo: build
 
 soak: build
 	$(SESSION) tests/soak/soak.py $(SOAK_SECONDS)
+
+# Walk throughput of the SNMP agent against peers; never fails the build.
+bench: build
+	$(SESSION) bench/snmp_walk_bench.sh
 
 clean:
 	rm -rf build dist

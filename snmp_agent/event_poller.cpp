@@ -65,6 +65,13 @@ static LONG CALLBACK CatchLibraryFault(EXCEPTION_POINTERS* exception)
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
+// A call that failed wrote neither records nor the reply header, and the
+// request's count still holds the 10 asked for: no events then.
+static BOOL ReplyWasWritten()
+{
+    return ReadReplyU32(g_eventBuffer, I2_REPLY_USED_LENGTH_OFFSET) != 0;
+}
+
 // Poll-cycle steps from taking the trap lock to releasing it.
 static void RequestEvents(BOOL* polling, LONG* delivered)
 {
@@ -84,7 +91,7 @@ static void RequestEvents(BOOL* polling, LONG* delivered)
     g_controllerCursor++;
     g_pollerHoldsTrapLock = FALSE;
     LeaveCriticalSection(&g_trapLock);
-    *delivered = (LONG)ReadReplyU32(request, 4);
+    *delivered = ReplyWasWritten() ? (LONG)ReadReplyU32(request, 4) : 0;
 }
 
 // FALSE when the storage library faulted; the trap lock is free again.

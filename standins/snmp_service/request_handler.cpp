@@ -156,7 +156,9 @@ static AsnInteger32 GetNextBinding(int32_t version, const SnmpOid* name, SnmpBin
             r++;
             continue;
         }
-        if (!FitsVersion(version, answer->value.type)) {
+        // An exception is no successor, nor is a type the version cannot
+        // carry: walk on from the name the agent reached.
+        if (!FitsVersion(version, answer->value.type) || IsException(answer->value.type)) {
             ask.name = answer->name;
             continue;
         }

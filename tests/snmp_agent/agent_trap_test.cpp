@@ -157,6 +157,34 @@ TEST_F(AgentTrapTest, ControllersAreAskedInTurn)
     EXPECT_EQ(second[0].specificTrap, 4);
 }
 
+// The controllers of the event requests, in order.
+std::vector<std::string> AskedControllers(const std::vector<std::string>& calls)
+{
+    std::vector<std::string> asked;
+    for (const std::string& call : calls)
+        if (call.rfind("i2_getHBAEvents ", 0) == 0)
+            asked.push_back(call.substr(16, call.find(' ', 16) - 16));
+    return asked;
+}
+
+TEST_F(AgentTrapTest, EachCycleAsksTheNextController)
+{
+    const struct { std::string scenario; std::vector<std::string> asked; } cases[] = {
+        {ScenarioJson({ControllerJson({}), ControllerJson({})}), {"0", "1", "0"}},
+        {ScenarioJson({}), {"0", "0", "0"}},
+    };
+    for (const auto& c : cases) {
+        Start(c.scenario);
+        // A request the library refuses (no controller 0) raises no trap.
+        EXPECT_EQ(WaitForSingleObject(trapEvent, 3600), (DWORD)WAIT_TIMEOUT);
+        std::vector<std::string> asked = AskedControllers(LibraryCalls(false));
+        ASSERT_GE(asked.size(), 3u);
+        asked.resize(3);
+        EXPECT_EQ(asked, c.asked);
+        Unload();
+    }
+}
+
 TEST_F(AgentTrapTest, ControllerCountFallingBelowTheCursorStartsOver)
 {
     Start(ScenarioJson({ControllerJson({}), ControllerJson({EventJson(0x00100000, "X")})}));

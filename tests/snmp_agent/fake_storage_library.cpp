@@ -305,6 +305,8 @@ int i2_getHBAEvents(I2Address address, uint32_t, void* request, void* reply, uin
         strcpy((char*)record + 84, waiting.front().description.c_str());
         waiting.pop_front();
     }
+    DWORD usedLength = I2_REPLY_HEADER_BYTES + delivered * 408;
+    memcpy((BYTE*)reply + I2_REPLY_USED_LENGTH_OFFSET, &usedLength, 4);
     memcpy((BYTE*)request + 4, &delivered, 4);
     return 0;
 }

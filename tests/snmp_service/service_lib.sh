@@ -2,6 +2,7 @@
 # loopback port, stops it the way an operator would, and counts failures.
 #   source service_lib.sh BIN_DIR SOURCE_DIR
 # Runs inside a Wine session (ARVEXA_WINE_LOADER and WINEPREFIX set).
+# KEEP_WORK=1 keeps the work folder with the walks for a look afterwards.
 set -u
 
 BIN_DIR=$1
