@@ -50,7 +50,6 @@ MEMORY_TOLERANCE = 1024 * 1024
 EVENT_PERIOD_MS = 3000       # per controller
 INVENTORY_PERIOD_S = 15
 NOTICE_PERIOD_S = 3.5        # the tray notifier shows one notice per 2.5 s
-EVENT_LEAD_MS = 10000        # how far ahead events are written into the scenario
 # Event codes with the specific-trap numbers the agent gives them; the last
 # is a code the agent does not list.
 EVENT_CODES = [(0x00030000, 27), (0x00080007, 45), (0x000D0001, 3), (0x00090000, 16),
@@ -127,8 +126,11 @@ def default_machine():
 
 
 class Machine:
-    """Owns the scenario file: appends events ahead of their due time and
-    changes the inventory, writing the file whole each time."""
+    """Owns the scenario file: appends the events of the whole load, each
+    with its due time, and changes the inventory, writing the file whole
+    each time. The events go in at once, when the load begins: the simulator
+    inside snmp_service keeps the whole scenario, so a file that kept growing
+    would make that process grow with it (by about 0.8 KiB per event)."""
 
     def __init__(self, path):
         self.path = path
@@ -159,10 +161,9 @@ class Machine:
             json.dump(self.scenario, scenario)
         os.replace(temporary, self.path)
 
-    def schedule_events(self, now_ms, last_due_ms):
-        added = False
+    def schedule_events(self, last_due_ms):
         for index, controller in enumerate(self.controllers):
-            while self.next_due[index] <= min(now_ms + EVENT_LEAD_MS, last_due_ms):
+            while self.next_due[index] <= last_due_ms:
                 code, specific = EVENT_CODES[self.serial % len(EVENT_CODES)]
                 description = "soak event c%d n%d" % (index, self.serial)
                 controller["events"].append({"code": "0x%08X" % code, "description": description,
@@ -170,8 +171,6 @@ class Machine:
                 self.raised[description] = (index, specific, self.next_due[index])
                 self.serial += 1
                 self.next_due[index] += EVENT_PERIOD_MS
-                added = True
-        return added
 
     def change_inventory(self):
         self.changes += 1
@@ -192,19 +191,17 @@ def drive_machine(machine, start, load_end, stop):
     first_due_ms = int((time.monotonic() - start) * 1000) + 1000
     machine.next_due = [due + first_due_ms for due in machine.next_due]
     last_due_ms = int((load_end - start) * 1000) - 4000
+    machine.schedule_events(last_due_ms)
+    machine.write()
     next_change = time.monotonic() + INVENTORY_PERIOD_S
-    while not stop.is_set():
+    while not stop.wait(1.0):
         now = time.monotonic()
-        changed = machine.schedule_events(int((now - start) * 1000), last_due_ms)
         # The last change comes well before the last event, whose drain
         # refreshes the inventory once more.
         if now >= next_change and now < load_end - 12:
             machine.change_inventory()
             next_change += INVENTORY_PERIOD_S
-            changed = True
-        if changed:
             machine.write()
-        stop.wait(1.0)
 
 
 # ---- SNMP clients ----------------------------------------------------------
