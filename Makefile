@@ -1,11 +1,14 @@
 # The two commands of the README: `make demo` and `make test`.
 # Each installs what is missing, configures and builds both builds.
 #   make test TEST=regex   runs only the CTest tests whose names match.
+#   make soak [SOAK_SECONDS=n]   the whole system under load for n seconds
+#                          (default 180); not part of make test.
 
 SESSION := cmake/wine-session.sh
 TEST ?=
+SOAK_SECONDS ?= 180
 
-.PHONY: all deps build demo test bench dist clean
+.PHONY: all deps build demo test soak bench dist clean
 
 all: build
 
@@ -23,6 +26,9 @@ test: build
 
 demo: build
 	$(SESSION) demo/run-demo.sh
+
+soak: build
+	$(SESSION) tests/soak/soak.py $(SOAK_SECONDS)
 
 # Walk throughput of the SNMP agent against peers; never fails the build.
 bench: build
