@@ -30,9 +30,11 @@ demo: build
 soak: build
 	$(SESSION) tests/soak/soak.py $(SOAK_SECONDS)
 
-# Walk throughput of the SNMP agent against peers; never fails the build.
+# Walk throughput of the SNMP agent against peers, and the notice latency
+# through the notifier server; never part of the tests.
 bench: build
 	$(SESSION) bench/snmp_walk_bench.sh
+	$(SESSION) bash -c '"$$ARVEXA_WINE_LOADER" build/win64/bin/notifier_latency_bench.exe'
 
 # The Windows package: dist/arvexa-win32-<version>.zip.
 dist: build
