@@ -124,11 +124,15 @@ int Measure()
     srand(1540);
     for (int n = 1; n <= kNotices; n++) {
         Sleep((DWORD)(rand() % kDrainCycleMs));
-        if (!Post(L"#1bench " + std::to_wstring(n)))
+        if (!Post(L"#1bench " + std::to_wstring(n))) {
+            fprintf(stderr, "post_notice failed for notice %d\n", n);
             break;
+        }
         LONGLONG posted = Now();
-        if (!WaitForStamp(&arrivals->stamp[n], 5000))
+        if (!WaitForStamp(&arrivals->stamp[n], 5000)) {
+            fprintf(stderr, "notice %d did not arrive within 5 s\n", n);
             break;
+        }
         latencies.push_back((double)(arrivals->stamp[n] - posted) * 1000.0 / (double)frequency.QuadPart);
     }
     WriteServerStatus(record, L"Stop", 0);
