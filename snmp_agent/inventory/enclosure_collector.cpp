@@ -51,8 +51,10 @@ static void FormatTemperature(char* text, size_t textBytes, DWORD celsius)
 }
 
 // Kind 1 keeps the first reading and temperature in the first fields and
-// the last later one in the second fields.
-static void ApplyKindOneSensors(const BYTE* status, EnclosureRow* row)
+// the last later one in the second fields. Kind 2 has one reading and one
+// temperature: the last record of each counts, and the second fields are
+// not available.
+static void ApplySensors(const BYTE* status, EnclosureRow* row, BOOL hasSecondFields)
 {
     BOOL readingSeen = FALSE;
     BOOL temperatureSeen = FALSE;
@@ -61,7 +63,7 @@ static void ApplyKindOneSensors(const BYTE* status, EnclosureRow* row)
         DWORD value = ReadReplyU32(status, record + 4);
         switch (ReadReplyU8(status, record)) {
         case SENSOR_READING:
-            if (readingSeen)
+            if (hasSecondFields && readingSeen)
                 row->sensorReading2 = (int)value;
             else
                 row->sensorReading1 = (int)value;
@@ -74,7 +76,7 @@ static void ApplyKindOneSensors(const BYTE* status, EnclosureRow* row)
             FormatVoltage(row->voltageText2, sizeof(row->voltageText2), value);
             break;
         case SENSOR_TEMPERATURE:
-            if (temperatureSeen)
+            if (hasSecondFields && temperatureSeen)
                 FormatTemperature(row->temperatureText2, sizeof(row->temperatureText2), value);
             else
                 FormatTemperature(row->temperatureText1, sizeof(row->temperatureText1), value);
@@ -82,31 +84,10 @@ static void ApplyKindOneSensors(const BYTE* status, EnclosureRow* row)
             break;
         }
     }
-}
-
-// Kind 2 has one reading and one temperature: the last record of each counts.
-static void ApplyKindTwoSensors(const BYTE* status, EnclosureRow* row)
-{
-    for (int s = 0; s < SENSOR_RECORDS; s++) {
-        size_t record = FIRST_SENSOR_RECORD + s * SENSOR_RECORD_BYTES;
-        DWORD value = ReadReplyU32(status, record + 4);
-        switch (ReadReplyU8(status, record)) {
-        case SENSOR_READING:
-            row->sensorReading1 = (int)value;
-            break;
-        case SENSOR_VOLTAGE_1:
-            FormatVoltage(row->voltageText1, sizeof(row->voltageText1), value);
-            break;
-        case SENSOR_VOLTAGE_2:
-            FormatVoltage(row->voltageText2, sizeof(row->voltageText2), value);
-            break;
-        case SENSOR_TEMPERATURE:
-            FormatTemperature(row->temperatureText1, sizeof(row->temperatureText1), value);
-            break;
-        }
+    if (!hasSecondFields) {
+        snprintf(row->temperatureText2, sizeof(row->temperatureText2), "-1");
+        row->sensorReading2 = -1;
     }
-    snprintf(row->temperatureText2, sizeof(row->temperatureText2), "-1");
-    row->sensorReading2 = -1;
 }
 
 static void MarkSensorsUnavailable(EnclosureRow* row)
@@ -128,10 +109,10 @@ static void CollectEnclosure(int controllerIndex, DWORD enclosureIndex, DWORD ki
     FetchEnclosureStatus(controllerIndex, enclosureIndex, status);
     if (kind == 1) {
         row->enclosureKind = 1;
-        ApplyKindOneSensors(status, row);
+        ApplySensors(status, row, TRUE);
     } else if (kind == 2) {
         row->enclosureKind = 2;
-        ApplyKindTwoSensors(status, row);
+        ApplySensors(status, row, FALSE);
     } else {
         MarkSensorsUnavailable(row);
     }
