@@ -1,6 +1,6 @@
-// Time from post_notice.exe returning to the notice arriving at the session
-// pipe, through the management-server stand-in's mailbox and the real
-// NotiTrayServer.exe. Run it in a Wine session:
+// Time from a notice being posted into the management-server stand-in's
+// mailbox, as the management server posts it, to its arrival at the session
+// pipe through the real NotiTrayServer.exe. Run it in a Wine session:
 //   cmake/wine-session.sh bash -c '"$ARVEXA_WINE_LOADER" build/win64/bin/notifier_latency_bench.exe'
 // It copies itself into the system directory as NotiTrayClient.exe; started
 // there by the notifier server with a pipe name, it serves that pipe and
@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "mailbox_writer.h"
 #include "test_support.h"
 
 namespace {
@@ -71,12 +72,6 @@ int ServePipe(const wchar_t* pipeName)
     return 0;
 }
 
-bool Post(const std::wstring& text)
-{
-    ProgramRun run = RunProgram(L"\"" + TestBinDirectory() + L"\\post_notice.exe\" \"" + text + L"\"", 30000);
-    return run.finished && run.exitCode == 0;
-}
-
 bool WaitForStamp(volatile LONGLONG* stamp, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
@@ -124,16 +119,17 @@ int Measure()
     srand(1540);
     for (int n = 1; n <= kNotices; n++) {
         Sleep((DWORD)(rand() % kDrainCycleMs));
-        if (!Post(L"#1bench " + std::to_wstring(n))) {
-            fprintf(stderr, "post_notice failed for notice %d\n", n);
+        PostResult posted = PostNotice((L"#1bench " + std::to_wstring(n)).c_str(), 30000);
+        if (posted != POST_DONE) {
+            fprintf(stderr, "notice %d was not posted: %s\n", n, PostFailureText(posted));
             break;
         }
-        LONGLONG posted = Now();
+        LONGLONG postedAt = Now();
         if (!WaitForStamp(&arrivals->stamp[n], 5000)) {
             fprintf(stderr, "notice %d did not arrive within 5 s\n", n);
             break;
         }
-        latencies.push_back((double)(arrivals->stamp[n] - posted) * 1000.0 / (double)frequency.QuadPart);
+        latencies.push_back((double)(arrivals->stamp[n] - postedAt) * 1000.0 / (double)frequency.QuadPart);
     }
     WriteServerStatus(record, L"Stop", 0);
     WaitForSingleObject(notifier, 10000);
@@ -145,7 +141,7 @@ int Measure()
     std::sort(latencies.begin(), latencies.end());
     double median = latencies[latencies.size() / 2];
     double worst = latencies.back();
-    printf("notice latency, post_notice returned -> arrived at the session pipe, %d notices\n", kNotices);
+    printf("notice latency, posted into the mailbox -> arrived at the session pipe, %d notices\n", kNotices);
     printf("  median %.1f ms, worst %.1f ms\n", median, worst);
     printf("  against the %lu ms drain cycle: median %.2f, worst %.2f\n", kDrainCycleMs,
            median / kDrainCycleMs, worst / kDrainCycleMs);

@@ -71,3 +71,17 @@ PostResult PostNotice(const WCHAR* text, DWORD waitMs)
         CloseHandle(mapping);
     return result;
 }
+
+const char* PostFailureText(PostResult result)
+{
+    switch (result) {
+    case POST_DONE:
+        return "";
+    case POST_TOO_LONG:
+        return "the notice is longer than a mailbox slot holds";
+    case POST_NO_MAILBOX:
+        return "there is no event mailbox";
+    default:
+        return "the mailbox stayed full";
+    }
+}

@@ -20,3 +20,6 @@ BOOL CreateMailbox(void);
 // Appends one notice. While all 99 slots are taken it waits for the reader
 // to drain them, up to waitMs (INFINITE: without limit).
 PostResult PostNotice(const WCHAR* text, DWORD waitMs);
+
+// What went wrong, for a program's own message; empty for POST_DONE.
+const char* PostFailureText(PostResult result);

@@ -38,8 +38,11 @@ bool ShowOne(const NoticePath& path, const DemoNotice& demo)
 {
     size_t before = ShownAfterProbes(path).size();
     Say("posting " + WideToUtf8(demo.notice));
-    if (!PostNotice(demo.notice))
+    std::string failure = PostIntoMailbox(demo.notice);
+    if (!failure.empty()) {
+        Say("posting failed: " + failure);
         return false;
+    }
     if (!WaitUntil([&] { return ShownAfterProbes(path).size() > before; }, 20000))
         return false;
     ShownNotice shown = ShownAfterProbes(path).back();
@@ -83,7 +86,7 @@ int main()
         shownAll = ShowOne(path, demo) && shownAll;
     ShowClick(path);
     Say("posting #1Terminate Arvexa");
-    PostNotice(L"#1Terminate Arvexa");
+    PostIntoMailbox(L"#1Terminate Arvexa");
     bool ended = WaitForSingleObject(path.trayNotifier, 15000) == WAIT_OBJECT_0 &&
                  WaitForSingleObject(path.notifierServer, 15000) == WAIT_OBJECT_0;
     Say(ended ? "  tray notifier and notifier server have ended" : "  a program is still running");

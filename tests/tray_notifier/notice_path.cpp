@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "mailbox_writer.h"
+
 static std::wstring BinPath(const std::wstring& name)
 {
     return TestBinDirectory() + L"\\" + name;
@@ -14,10 +16,9 @@ static std::wstring SystemPath(const std::wstring& name)
     return std::wstring(directory) + L"\\" + name;
 }
 
-bool PostNotice(const std::wstring& notice)
+std::string PostIntoMailbox(const std::wstring& notice)
 {
-    ProgramRun run = RunProgram(L"\"" + BinPath(L"post_notice.exe") + L"\" \"" + notice + L"\"", 30000);
-    return run.finished && run.exitCode == 0;
+    return PostFailureText(PostNotice(notice.c_str(), 30000));
 }
 
 static bool MailboxExists()
@@ -39,7 +40,7 @@ static size_t ShownCount(const NoticePath& path)
 static bool WaitForConnectedPath(NoticePath& path)
 {
     for (int attempt = 0; attempt < 30 && ShownCount(path) == 0; attempt++) {
-        if (!PostNotice(L"#1probe"))
+        if (!PostIntoMailbox(L"#1probe").empty())
             return false;
         WaitUntil([&] { return ShownCount(path) > 0; }, 1500);
     }

@@ -28,8 +28,9 @@ std::string StartNoticePath(NoticePath& path);
 // Stops the stand-in and ends whatever still runs; removes the installed copy.
 void StopNoticePath(NoticePath& path);
 
-// post_notice.exe with the notice; true when it posted it.
-bool PostNotice(const std::wstring& notice);
+// Posts the notice as the management server does, waiting up to 30 s while
+// the mailbox is full; empty when posted, else what failed.
+std::string PostIntoMailbox(const std::wstring& notice);
 
 std::vector<ShownNotice> ShownAfterProbes(const NoticePath& path);
 bool SendSessionChange(const NoticePath& path, WPARAM event);

@@ -42,7 +42,7 @@ TEST_F(NoticePathTest, NoticesReachTheTrayInOrderWithTheirSeverityAndTerminateEn
         {L"Plain text without a prefix", 17, 131, L"Plain text without a prefix"},
     };
     for (const ExpectedNotice& notice : visible)
-        ASSERT_TRUE(PostNotice(notice.notice));
+        ASSERT_EQ("", PostIntoMailbox(notice.notice));
     ASSERT_TRUE(WaitUntil([&] { return ShownAfterProbes(path).size() >= std::size(visible); }, 40000));
     std::vector<ShownNotice> shown = ShownAfterProbes(path);
     ASSERT_EQ(std::size(visible), shown.size()) << "none lost, none doubled";
@@ -64,7 +64,8 @@ TEST_F(NoticePathTest, NoticesReachTheTrayInOrderWithTheirSeverityAndTerminateEn
     std::vector<int> expectedIcons;
     for (int i = 0; i < kHidden; i++) {
         int pick = (i * 7 + i / 11) % (int)std::size(severities);
-        ASSERT_TRUE(PostNotice(L"#" + std::to_wstring(severities[pick]) + L"hidden notice " + std::to_wstring(i)));
+        ASSERT_EQ("", PostIntoMailbox(L"#" + std::to_wstring(severities[pick]) + L"hidden notice " + std::to_wstring(i)))
+            << "notice " << i;
         expectedIcons.push_back(icons[pick]);
     }
     ASSERT_TRUE(WaitUntil([&] { return LoadedIcons(ReadTrayRecord(path.recordPath)).size() >= iconsBefore + kHidden; }, 30000));
@@ -81,7 +82,7 @@ TEST_F(NoticePathTest, NoticesReachTheTrayInOrderWithTheirSeverityAndTerminateEn
     EXPECT_EQ(L"hidden notice " + std::to_wstring(kHidden - 1), shown.back().message);
     EXPECT_EQ(icons[lastPick], shown.back().icon);
 
-    ASSERT_TRUE(PostNotice(L"#1Terminate Arvexa"));
+    ASSERT_EQ("", PostIntoMailbox(L"#1Terminate Arvexa"));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(path.trayNotifier, 15000));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(path.notifierServer, 15000));
     DWORD trayExit = STILL_ACTIVE;
